@@ -1,0 +1,3 @@
+#include "datalog/dataloglog.h"
+
+Q_LOGGING_CATEGORY(lcDatalog, "cellscribe.datalog", QtWarningMsg)

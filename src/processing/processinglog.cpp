@@ -1,0 +1,3 @@
+#include "processing/processinglog.h"
+
+Q_LOGGING_CATEGORY(lcProcessing, "cellscribe.processing", QtWarningMsg)

@@ -1,0 +1,3 @@
+#include "serial/seriallog.h"
+
+Q_LOGGING_CATEGORY(lcSerial, "cellscribe.serial", QtWarningMsg)

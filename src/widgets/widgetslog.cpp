@@ -1,0 +1,3 @@
+#include "widgets/widgetslog.h"
+
+Q_LOGGING_CATEGORY(lcWidgets, "cellscribe.widgets", QtWarningMsg)
