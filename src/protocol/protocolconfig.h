@@ -44,6 +44,9 @@ public:
     QString lastError() const { return m_lastError; }
 
     QByteArray buildRequestFrame(const QString &commandName) const;
+    // Two upper-case hex digits: 0xFF minus the low byte of the sum of the bytes of text
+    // (the frame's characters after the start mark, up to the checksum).
+    static QByteArray checksum(const QByteArray &text);
     bool parseResponseFrame(const QByteArray &frameBytes, const QString &commandName,
                             QVariantMap &values) const;
 
