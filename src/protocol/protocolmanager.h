@@ -25,7 +25,10 @@ public:
     QStringList availableProtocols() const { return m_catalogue.keys(); }
     QString displayName(const QString &protocolName) const;
     QString protocolDescription(const QString &protocolName) const;
-    ProtocolInfo protocolInfo(const QString &protocolName) const { return m_catalogue.value(protocolName); }
+    ProtocolInfo protocolInfo(const QString &protocolName) const
+    {
+        return m_catalogue.value(protocolName);
+    }
 
     // Why the last switch failed: the loader's reason; empty after a successful switch.
     QString lastError() const { return m_lastError; }

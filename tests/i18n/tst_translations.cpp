@@ -38,17 +38,19 @@ void TestTranslations::lookup_data()
     QTest::newRow("chinese unchanged") << 0 << QStringLiteral("开始") << QStringLiteral("开始");
     QTest::newRow("en plain") << 1 << QStringLiteral("开始") << QStringLiteral("Start");
     QTest::newRow("de plain") << 2 << QStringLiteral("开始") << QStringLiteral("Starten");
-    QTest::newRow("en outer spaces") << 1 << QStringLiteral("  开始 ") << QStringLiteral("  Start ");
-    QTest::newRow("en repeated key last wins") << 1 << QStringLiteral("关闭") << QStringLiteral("Close");
+    QTest::newRow("en outer spaces")
+            << 1 << QStringLiteral("  开始 ") << QStringLiteral("  Start ");
+    QTest::newRow("en repeated key last wins")
+            << 1 << QStringLiteral("关闭") << QStringLiteral("Close");
     QTest::newRow("de repeated key last wins")
             << 2 << QStringLiteral("关闭") << QStringLiteral("Schließen");
     QTest::newRow("unknown kept with spaces")
             << 1 << QStringLiteral(" 不存在 ") << QStringLiteral(" 不存在 ");
     QTest::newRow("white space only") << 1 << QStringLiteral("   ") << QStringLiteral("   ");
-    QTest::newRow("first row") << 2 << QStringLiteral("%1 已关闭") << QStringLiteral("%1 geschlossen");
-    QTest::newRow("status template")
-            << 1 << QStringLiteral("%1 已打开, %2, %3, %4, %5, %6")
-            << QStringLiteral("%1 opened, %2, %3, %4, %5, %6");
+    QTest::newRow("first row") << 2 << QStringLiteral("%1 已关闭")
+                               << QStringLiteral("%1 geschlossen");
+    QTest::newRow("status template") << 1 << QStringLiteral("%1 已打开, %2, %3, %4, %5, %6")
+                                     << QStringLiteral("%1 opened, %2, %3, %4, %5, %6");
     QTest::newRow("no-break space trimmed")
             << 1 << QStringLiteral("\u00A0开始") << QStringLiteral(" Start");
 }
@@ -67,11 +69,15 @@ void TestTranslations::translateOrFallback_data()
     QTest::addColumn<QString>("chinese");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("zh returns chinese") << 0 << QStringLiteral("没有这个") << QStringLiteral("没有这个");
-    QTest::newRow("en missing -> fallback") << 1 << QStringLiteral("没有这个") << QStringLiteral("fb");
-    QTest::newRow("de missing -> fallback") << 2 << QStringLiteral("没有这个") << QStringLiteral("fb");
+    QTest::newRow("zh returns chinese")
+            << 0 << QStringLiteral("没有这个") << QStringLiteral("没有这个");
+    QTest::newRow("en missing -> fallback")
+            << 1 << QStringLiteral("没有这个") << QStringLiteral("fb");
+    QTest::newRow("de missing -> fallback")
+            << 2 << QStringLiteral("没有这个") << QStringLiteral("fb");
     QTest::newRow("de found") << 2 << QStringLiteral("警告") << QStringLiteral("Warnung");
-    QTest::newRow("en found keeps spaces") << 1 << QStringLiteral(" 警告") << QStringLiteral(" Warning");
+    QTest::newRow("en found keeps spaces")
+            << 1 << QStringLiteral(" 警告") << QStringLiteral(" Warning");
 }
 
 void TestTranslations::translateOrFallback()
@@ -88,19 +94,23 @@ void TestTranslations::withUnit_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("en unit") << 1 << QStringLiteral("最大电压(mV)") << QStringLiteral("Max Voltage(mV)");
-    QTest::newRow("de unit") << 2 << QStringLiteral("最大电压(mV)") << QStringLiteral("Max. Spannung(mV)");
+    QTest::newRow("en unit") << 1 << QStringLiteral("最大电压(mV)")
+                             << QStringLiteral("Max Voltage(mV)");
+    QTest::newRow("de unit") << 2 << QStringLiteral("最大电压(mV)")
+                             << QStringLiteral("Max. Spannung(mV)");
     QTest::newRow("space before paren dropped")
             << 1 << QStringLiteral("电池组电压 (V)") << QStringLiteral("Battery Pack Voltage(V)");
     QTest::newRow("unit only unchanged") << 1 << QStringLiteral("(mV)") << QStringLiteral("(mV)");
     QTest::newRow("unknown prefix unchanged")
             << 1 << QStringLiteral("未知项(mV)") << QStringLiteral("未知项(mV)");
-    QTest::newRow("direct hit first") << 1 << QStringLiteral("电芯编号 (1-%1)")
-                                      << QStringLiteral("Cell index (1-%1)");
+    QTest::newRow("direct hit first")
+            << 1 << QStringLiteral("电芯编号 (1-%1)") << QStringLiteral("Cell index (1-%1)");
     QTest::newRow("outer spaces kept")
             << 1 << QStringLiteral(" 总电压(V)  ") << QStringLiteral(" Total Voltage(V)  ");
-    QTest::newRow("no closing paren") << 1 << QStringLiteral("总电压(V") << QStringLiteral("总电压(V");
-    QTest::newRow("chinese unchanged") << 0 << QStringLiteral("总电压(V)") << QStringLiteral("总电压(V)");
+    QTest::newRow("no closing paren")
+            << 1 << QStringLiteral("总电压(V") << QStringLiteral("总电压(V");
+    QTest::newRow("chinese unchanged")
+            << 0 << QStringLiteral("总电压(V)") << QStringLiteral("总电压(V)");
 }
 
 void TestTranslations::withUnit()
@@ -113,8 +123,9 @@ void TestTranslations::withUnit()
 
 void TestTranslations::multiLineRowIsFound()
 {
-    const QString key = QStringLiteral("无法加载协议文件，请确保 protocols 目录存在并包含有效的协议配置文件。\n"
-                                       "路径: %1");
+    const QString key =
+            QStringLiteral("无法加载协议文件，请确保 protocols 目录存在并包含有效的协议配置文件。\n"
+                           "路径: %1");
     QCOMPARE(translateOr(German, key, QStringLiteral("fallback")),
              QStringLiteral("Protokolldateien konnten nicht geladen werden. Stellen Sie sicher, "
                             "dass das Verzeichnis \"protocols\" existiert und gültige Dateien "
