@@ -2,6 +2,10 @@
 
 #include <QtTest>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
 namespace {
 
 const QColor TrackOn(21, 156, 119);

@@ -3,7 +3,9 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace {
