@@ -1,0 +1,37 @@
+#pragma once
+
+#include "i18n/translations.h"
+
+#include <QList>
+#include <QWidget>
+
+// Bar chart of the cell voltages on a fixed 0 to 5000 mV scale, with a legend box showing the
+// highest, average and lowest cell voltage. It only displays what it is given.
+class VoltageChartWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit VoltageChartWidget(QWidget *parent = nullptr);
+
+    void setVoltages(const QList<double> &voltages);
+    void setMaxVoltage(double value);
+    void setMinVoltage(double value);
+    void setAverageVoltage(double value);
+    void setTranslator(const TextTranslator &translator);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QString translated(const QString &chinese) const;
+
+    QList<double> voltages;
+    double maximum = 0.0;
+    double minimum = 0.0;
+    double average = 0.0;
+    TextTranslator translator;
+};
