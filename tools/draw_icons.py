@@ -174,6 +174,28 @@ def clean():
     c.save("clean.png")
 
 
+def triangle(points):
+    (ax, ay), (bx, by), (cx, cy) = points
+
+    def side(px, py, x0, y0, x1, y1):
+        return (x1 - x0) * (py - y0) - (y1 - y0) * (px - x0)
+
+    def inside(x, y):
+        d1 = side(x, y, ax, ay, bx, by)
+        d2 = side(x, y, bx, by, cx, cy)
+        d3 = side(x, y, cx, cy, ax, ay)
+        return (d1 >= 0 and d2 >= 0 and d3 >= 0) or (d1 <= 0 and d2 <= 0 and d3 <= 0)
+
+    return inside
+
+
+def combo_arrow():
+    """Drop-down arrow of the selectors: a green triangle pointing down."""
+    c = Canvas(16)
+    c.fill(triangle([(0.12, 0.30), (0.88, 0.30), (0.50, 0.76)]), solid(rgb("#43a047")))
+    c.save("combo_arrow.png")
+
+
 def app():
     """Application icon: a battery with a pulse line."""
     c = Canvas(64)
@@ -194,6 +216,7 @@ def main():
     realdata()
     moreinfo()
     clean()
+    combo_arrow()
     app()
 
 

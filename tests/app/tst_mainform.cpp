@@ -127,6 +127,7 @@ const QStringList kResourcePaths = {
         QStringLiteral(":/icons/Icon/moreinfo.png"),
         QStringLiteral(":/icons/Icon/clean.png"),
         QStringLiteral(":/icons/Icon/app.png"),
+        QStringLiteral(":/icons/Icon/combo_arrow.png"),
 };
 
 } // namespace
@@ -496,7 +497,7 @@ void TestMainForm::resources()
     // No Q_INIT_RESOURCE here: linking cellscribe_gui must be enough.
     const QPixmap pixmap(path);
     QVERIFY2(!pixmap.isNull(), qPrintable(path));
-    QVERIFY(pixmap.width() >= 20 && pixmap.width() == pixmap.height());
+    QVERIFY(pixmap.width() >= 16 && pixmap.width() == pixmap.height());
 }
 
 void TestMainForm::styleSheetFallbackMatchesResource()
@@ -514,6 +515,15 @@ void TestMainForm::styleSheetFallbackMatchesResource()
     // The window reads the rules as Latin-1: they must be plain ASCII.
     for (char c : embedded)
         QVERIFY(static_cast<unsigned char>(c) < 0x80);
+
+    // Every picture the rules name is embedded.
+    const QRegularExpression url(QStringLiteral("url\\(([^)]*)\\)"));
+    int urls = 0;
+    for (const QRegularExpressionMatch &m : url.globalMatch(QString::fromLatin1(embedded))) {
+        QVERIFY2(!QPixmap(m.captured(1)).isNull(), qPrintable(m.captured(1)));
+        ++urls;
+    }
+    QVERIFY(urls > 0);
 }
 
 void TestMainForm::styleSheetRulesApply()
