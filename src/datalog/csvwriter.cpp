@@ -43,7 +43,10 @@ CsvWriteResult failure(const QFile &file, const char *what)
 {
     CsvWriteResult result;
     result.ok = false;
-    result.error = file.errorString();
+    // A short write leaves no error on the device: say what happened instead of "Unknown error".
+    result.error = file.error() == QFileDevice::NoError
+            ? QStringLiteral("Incomplete write (disk full or file size limit reached)")
+            : file.errorString();
     qCWarning(lcDatalog) << what << file.fileName() << "failed:" << result.error;
     return result;
 }
@@ -156,13 +159,14 @@ CsvWriteResult CsvWriter::appendRows(const QAbstractItemModel *model, const QLis
     QFile file(filePath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return failure(file, "Opening CSV for appending");
-    const qint64 sizeBefore = file.size();
+    const bool seekable = !file.isSequential();
+    const qint64 sizeBefore = seekable ? file.size() : 0;
     const qint64 written = out.isEmpty() ? 0 : file.write(out);
     if (written != out.size()) {
         CsvWriteResult result = failure(file, "Appending to CSV");
         // Cut a partial line back off, or the next append would complete it into garbage.
-        if (written > 0 || file.size() != sizeBefore)
-            file.resize(sizeBefore);
+        if (seekable && file.size() != sizeBefore && !file.resize(sizeBefore))
+            qCWarning(lcDatalog) << "Could not cut back a partial line in" << filePath;
         return result;
     }
     file.close();
