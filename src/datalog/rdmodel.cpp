@@ -90,22 +90,51 @@ void RDModel::setColumns(const QList<TableColumn> &columns)
     qCDebug(lcDatalog) << "Table columns set:" << m_columns.size();
 }
 
+void RDModel::localNow(QDate &date, QTime &time)
+{
+    if (m_clock) {
+        const QDateTime now = m_clock();
+        date = now.date();
+        time = now.time();
+        return;
+    }
+    constexpr qint64 msPerMinute = 60 * 1000;
+    constexpr qint64 msPerDay = 24 * 60 * msPerMinute;
+    constexpr qint64 unixEpochJulianDay = 2440588;
+    const qint64 ms = QDateTime::currentMSecsSinceEpoch();
+    const qint64 minute = ms >= 0 ? ms / msPerMinute : (ms - msPerMinute + 1) / msPerMinute;
+    if (minute != m_offsetMinute) {
+        m_offsetMinute = minute;
+        m_offsetMs = qint64(QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc()) * 1000;
+    }
+    const qint64 local = ms + m_offsetMs;
+    const qint64 day = local >= 0 ? local / msPerDay : (local - msPerDay + 1) / msPerDay;
+    date = QDate::fromJulianDay(unixEpochJulianDay + day);
+    time = QTime::fromMSecsSinceStartOfDay(int(local - day * msPerDay));
+}
+
 void RDModel::addSystemCell(const TableColumn &column)
 {
     if (column.field == kDateField) {
-        const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTime();
         if (!column.format.isEmpty()) {
+            // A custom format may name the zone: let QDateTime do it all.
+            const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTime();
             m_store.addString(now.toString(column.format));
             return;
         }
-        const QDate today = now.date();
+        QDate today;
+        QTime time;
+        localNow(today, time);
         if (today != m_cachedDate || m_cachedDateText.isEmpty()) {
             m_cachedDate = today;
             m_cachedDateText = today.toString(QStringLiteral("yyyy-MM-dd"));
         }
         m_store.addString(m_cachedDateText);
     } else if (column.field == kTimeField) {
-        m_store.addString(timeText(m_clock ? m_clock().time() : QTime::currentTime()));
+        QDate today;
+        QTime time;
+        localNow(today, time);
+        m_store.addString(timeText(time));
     } else {
         m_store.addString(QString());
     }

@@ -9,9 +9,11 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QTime>
 #include <QVariantHash>
 
 #include <functional>
+#include <limits>
 
 class ProtocolConfig;
 
@@ -58,11 +60,17 @@ signals:
 private:
     QString displayText(const QString &text) const;
     void addSystemCell(const TableColumn &column);
+    void localNow(QDate &date, QTime &time);
 
     CellStore m_store;
     QList<TableColumn> m_columns;
     TextTranslator m_translator;
     Clock m_clock;
+
+    // The UTC offset of local time, looked up again whenever the minute changes: a time-zone
+    // lookup costs microseconds, and zone and daylight-saving changes fall on whole minutes.
+    qint64 m_offsetMinute = std::numeric_limits<qint64>::min();
+    qint64 m_offsetMs = 0;
 
     // The default date text changes once a day: format it only then.
     QDate m_cachedDate;

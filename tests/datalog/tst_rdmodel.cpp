@@ -2,6 +2,7 @@
 #include "i18n/translations.h"
 #include "protocol/protocolconfig.h"
 
+#include <QAbstractItemModelTester>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -51,6 +52,7 @@ private slots:
     void rowsAfterColumnChange();
     void clearData();
     void columnsFromProtocolFile();
+    void passesModelTester();
 };
 
 void TestRDModel::statusText_data()
@@ -380,6 +382,22 @@ void TestRDModel::columnsFromProtocolFile()
     QCOMPARE(model.data(model.index(0, 0)).toString(), QStringLiteral("07.03.2026"));
     QCOMPARE(model.storedCell(0, 1).toString(), QStringLiteral("正在充电"));
     QCOMPARE(model.data(model.index(0, 2)), QVariant(3300.0));
+}
+
+void TestRDModel::passesModelTester()
+{
+    RDModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setColumns(
+            {column(QStringLiteral("日期"), QStringLiteral("_date"), QStringLiteral("system")),
+             column(QStringLiteral("a"), QStringLiteral("a"))});
+    for (int i = 0; i < 5; ++i)
+        model.appendDataRow({{QStringLiteral("a"), i * 0.5}});
+    model.setTranslator(translatorFor(English));
+    model.setColumns({column(QStringLiteral("a"), QStringLiteral("a"))});
+    model.appendDataRow({});
+    model.clearData();
+    model.setProtocolConfig(nullptr);
 }
 
 QTEST_GUILESS_MAIN(TestRDModel)
