@@ -34,14 +34,16 @@ RDModel::RDModel(QObject *parent) : QAbstractTableModel(parent) { }
 
 RDModel::~RDModel() = default;
 
-int RDModel::rowCount(const QModelIndex &) const
+// Cells have no children: answering the table's size for a cell would make proxies and
+// accessibility walk an endless tree.
+int RDModel::rowCount(const QModelIndex &parent) const
 {
-    return int(m_store.rowCount());
+    return parent.isValid() ? 0 : int(m_store.rowCount());
 }
 
-int RDModel::columnCount(const QModelIndex &) const
+int RDModel::columnCount(const QModelIndex &parent) const
 {
-    return int(m_columns.size());
+    return parent.isValid() ? 0 : int(m_columns.size());
 }
 
 QString RDModel::displayText(const QString &text) const
