@@ -1,0 +1,59 @@
+#include "datalog/adaptiveitemdelegate.h"
+
+#include <QFontMetrics>
+
+namespace {
+constexpr int kMargin = 4;
+constexpr qreal kMinPointSize = 4.0;
+constexpr qreal kPointStep = 0.5;
+constexpr int kMinPixelSize = 6;
+constexpr int kDefaultPixelSize = 14;
+} // namespace
+
+AdaptiveItemDelegate::AdaptiveItemDelegate(QObject *parent) : QStyledItemDelegate(parent) { }
+
+QFont AdaptiveItemDelegate::fittedFont(const QFont &font, const QString &text, int cellWidth)
+{
+    QFont working = font;
+    if (cellWidth <= kMargin)
+        return working;
+    const int available = cellWidth - kMargin;
+
+    if (working.pointSizeF() > 0) {
+        qreal size = working.pointSizeF();
+        while (QFontMetrics(working).horizontalAdvance(text) > available) {
+            if (!(size > kMinPointSize))
+                break;
+            size -= kPointStep;
+            if (size < kMinPointSize)
+                break;
+            working.setPointSizeF(size);
+        }
+    } else {
+        int size = working.pixelSize() > 0 ? working.pixelSize() : kDefaultPixelSize;
+        while (QFontMetrics(working).horizontalAdvance(text) > available) {
+            if (size <= kMinPixelSize)
+                break;
+            --size;
+            if (size < kMinPixelSize)
+                break;
+            working.setPixelSize(size);
+        }
+    }
+    return working;
+}
+
+void AdaptiveItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                                 const QModelIndex &index) const
+{
+    QStyleOptionViewItem opt(option);
+    initStyleOption(&opt, index);
+    if (opt.text.isEmpty()) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    opt.font = fittedFont(opt.font, opt.text, opt.rect.width());
+    opt.fontMetrics = QFontMetrics(opt.font);
+    opt.textElideMode = Qt::ElideRight;
+    QStyledItemDelegate::paint(painter, opt, index);
+}

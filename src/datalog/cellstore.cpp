@@ -1,0 +1,483 @@
+#include "datalog/cellstore.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Tags below 0x80 name a type; a tag with the high bit set is a decimal real (see addDouble).
+enum Tag : uchar {
+    TagInvalid = 0,
+    TagDouble, // 8 bytes, the bits of the real
+    TagInt8,
+    TagInt16,
+    TagInt32,
+    TagUInt, // 4 bytes
+    TagLongLong8,
+    TagLongLong16,
+    TagLongLong32,
+    TagLongLong64,
+    TagULongLong, // 8 bytes
+    TagFalse,
+    TagTrue,
+    TagStringInline, // 1 length byte, then UTF-8
+    TagStringPool16,
+    TagStringPool32,
+    TagOther, // 4 bytes, index into the side list
+};
+
+// Decimal real: 0x80 | width << 5 | correction << 3 | exponent. The value is
+// mantissa / 10^exponent moved by a few units in the last place: 0, +1, -1, or a signed byte
+// stored after the mantissa. The mantissa is 1, 2 or 4 bytes (width 0, 1, 2).
+constexpr uchar kDecimal = 0x80;
+constexpr int kMaxExponent = 7;
+constexpr double kPow10[kMaxExponent + 1] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
+
+constexpr size_t kBlockSize = 64 * 1024;
+constexpr int kPageShift = 12;
+constexpr qsizetype kPageSize = qsizetype(1) << kPageShift;
+constexpr quint16 kMaxPooledPerColumn = 256;
+constexpr int kMaxInlineBytes = 255;
+
+template<typename T>
+T load(const uchar *p)
+{
+    T value;
+    std::memcpy(&value, p, sizeof(T));
+    return value;
+}
+
+qint64 bitsOf(double d)
+{
+    qint64 bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    return bits;
+}
+
+double fromBits(qint64 bits)
+{
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+int decimalWidth(uchar tag)
+{
+    return 1 << ((tag >> 5) & 3);
+}
+
+size_t cellSize(uchar tag, const uchar *payload)
+{
+    if (tag & kDecimal)
+        return size_t(decimalWidth(tag)) + (((tag >> 3) & 3) == 3 ? 1 : 0);
+    switch (tag) {
+    case TagDouble:
+    case TagLongLong64:
+    case TagULongLong:
+        return 8;
+    case TagInt8:
+    case TagLongLong8:
+        return 1;
+    case TagInt16:
+    case TagLongLong16:
+    case TagStringPool16:
+        return 2;
+    case TagInt32:
+    case TagUInt:
+    case TagLongLong32:
+    case TagStringPool32:
+    case TagOther:
+        return 4;
+    case TagStringInline:
+        return 1 + size_t(payload[0]);
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+CellStore::CellStore()
+{
+    m_tags.reserve(64);
+    m_payload.reserve(512);
+}
+
+CellStore::~CellStore() = default;
+
+void CellStore::beginRow()
+{
+    m_tags.clear();
+    m_payload.clear();
+}
+
+void CellStore::addInvalid()
+{
+    m_tags.push_back(TagInvalid);
+}
+
+void CellStore::putBytes(const void *data, size_t size)
+{
+    const auto *p = static_cast<const uchar *>(data);
+    m_payload.insert(m_payload.end(), p, p + size);
+}
+
+void CellStore::addVariant(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::UnknownType:
+        addInvalid();
+        return;
+    case QMetaType::Double:
+        addDouble(value.toDouble());
+        return;
+    case QMetaType::Int:
+        addInteger(value.toInt(), TagInt8, 4);
+        return;
+    case QMetaType::LongLong:
+        addInteger(value.toLongLong(), TagLongLong8, 8);
+        return;
+    case QMetaType::UInt: {
+        const quint32 v = value.toUInt();
+        m_tags.push_back(TagUInt);
+        putBytes(&v, sizeof v);
+        return;
+    }
+    case QMetaType::ULongLong: {
+        const quint64 v = value.toULongLong();
+        m_tags.push_back(TagULongLong);
+        putBytes(&v, sizeof v);
+        return;
+    }
+    case QMetaType::Bool:
+        m_tags.push_back(value.toBool() ? TagTrue : TagFalse);
+        return;
+    case QMetaType::QString:
+        addString(value.toString());
+        return;
+    default:
+        addOther(value);
+        return;
+    }
+}
+
+// tag8 is the 1-byte tag of the family; the 2-, 4- and 8-byte tags follow it.
+void CellStore::addInteger(qint64 value, uchar tag8, int maxBytes)
+{
+    if (value >= INT8_MIN && value <= INT8_MAX) {
+        const qint8 v = qint8(value);
+        m_tags.push_back(tag8);
+        putBytes(&v, 1);
+    } else if (value >= INT16_MIN && value <= INT16_MAX) {
+        const qint16 v = qint16(value);
+        m_tags.push_back(tag8 + 1);
+        putBytes(&v, 2);
+    } else if (maxBytes == 4 || (value >= INT32_MIN && value <= INT32_MAX)) {
+        const qint32 v = qint32(value);
+        m_tags.push_back(tag8 + 2);
+        putBytes(&v, 4);
+    } else {
+        m_tags.push_back(tag8 + 3);
+        putBytes(&value, 8);
+    }
+}
+
+// A real is kept as the shortest decimal mantissa m with exponent e (0..7) such that m / 10^e
+// lies within 127 units in the last place of it; the distance is stored too, so the value reads
+// back exactly. Readings scaled by 0.1, 0.01 or 0.001, and sums and differences of them, nearly
+// always qualify; anything else is stored as its 8 bytes.
+void CellStore::addDouble(double d)
+{
+    if (d == 0.0 && !std::signbit(d)) {
+        const qint8 zero = 0;
+        m_tags.push_back(kDecimal);
+        putBytes(&zero, 1);
+        return;
+    }
+    if (std::isfinite(d)) {
+        const qint64 bits = bitsOf(d);
+        for (int e = 0; e <= kMaxExponent; ++e) {
+            const double scaled = d * kPow10[e];
+            if (!(std::fabs(scaled) < 2147483647.0))
+                break;
+            const double rounded = std::nearbyint(scaled);
+            // Cheap rejection before the division: the scaled value must be nearly whole.
+            if (rounded == 0.0 || std::fabs(scaled - rounded) > std::fabs(scaled) * 1e-13)
+                continue;
+            const auto mantissa = qint32(rounded);
+            const double base = double(mantissa) / kPow10[e];
+            const qint64 baseBits = bitsOf(base);
+            if ((bits ^ baseBits) < 0)
+                continue;
+            const qint64 diff = bits - baseBits;
+            if (diff < -128 || diff > 127)
+                continue;
+            int width;
+            if (mantissa >= INT8_MIN && mantissa <= INT8_MAX)
+                width = 0;
+            else if (mantissa >= INT16_MIN && mantissa <= INT16_MAX)
+                width = 1;
+            else
+                width = 2;
+            const int correction = diff == 0 ? 0 : diff == 1 ? 1 : diff == -1 ? 2 : 3;
+            m_tags.push_back(uchar(kDecimal | width << 5 | correction << 3 | e));
+            putBytes(&mantissa, size_t(1) << width); // little-endian: the low bytes
+            if (correction == 3) {
+                const qint8 c = qint8(diff);
+                putBytes(&c, 1);
+            }
+            return;
+        }
+    }
+    m_tags.push_back(TagDouble);
+    putBytes(&d, sizeof d);
+}
+
+void CellStore::addString(const QString &text)
+{
+    const size_t column = m_tags.size();
+    auto it = m_stringIndex.constFind(text);
+    if (it == m_stringIndex.constEnd()) {
+        if (m_pooledPerColumn.size() <= column)
+            m_pooledPerColumn.resize(column + 1, 0);
+        if (m_pooledPerColumn[column] < kMaxPooledPerColumn && text.size() <= kMaxInlineBytes) {
+            ++m_pooledPerColumn[column];
+            const auto index = quint32(m_strings.size());
+            m_strings.append(text);
+            it = m_stringIndex.insert(text, index);
+        }
+    }
+    if (it != m_stringIndex.constEnd()) {
+        const quint32 index = it.value();
+        if (index <= 0xFFFF) {
+            const auto i16 = quint16(index);
+            m_tags.push_back(TagStringPool16);
+            putBytes(&i16, 2);
+        } else {
+            m_tags.push_back(TagStringPool32);
+            putBytes(&index, 4);
+        }
+        return;
+    }
+
+    if (text.size() <= kMaxInlineBytes) {
+        const QChar *chars = text.constData();
+        const qsizetype n = text.size();
+        bool ascii = true;
+        for (qsizetype i = 0; i < n && ascii; ++i)
+            ascii = chars[i].unicode() < 0x80;
+        if (ascii) {
+            m_tags.push_back(TagStringInline);
+            m_payload.push_back(uchar(n));
+            for (qsizetype i = 0; i < n; ++i)
+                m_payload.push_back(uchar(chars[i].unicode()));
+            return;
+        }
+        const QByteArray utf8 = text.toUtf8();
+        if (utf8.size() <= kMaxInlineBytes) {
+            m_tags.push_back(TagStringInline);
+            m_payload.push_back(uchar(utf8.size()));
+            putBytes(utf8.constData(), size_t(utf8.size()));
+            return;
+        }
+    }
+    addOther(text);
+}
+
+void CellStore::addOther(const QVariant &value)
+{
+    const auto index = quint32(m_others.size());
+    m_others.append(value);
+    m_tags.push_back(TagOther);
+    putBytes(&index, 4);
+}
+
+uchar *CellStore::allocate(size_t size)
+{
+    if (size > m_freeSize) {
+        if (size > kBlockSize / 4) {
+            // A row of unusual size gets its own block; the current block stays in use.
+            m_blocks.emplace_back(new uchar[size]);
+            return m_blocks.back().get();
+        }
+        m_blocks.emplace_back(new uchar[kBlockSize]);
+        m_free = m_blocks.back().get();
+        m_freeSize = kBlockSize;
+    }
+    uchar *p = m_free;
+    m_free += size;
+    m_freeSize -= size;
+    return p;
+}
+
+void CellStore::endRow()
+{
+    const size_t count = m_tags.size();
+    const size_t header = count < 0xFF ? 1 : 5;
+    uchar *record = allocate(header + count + m_payload.size());
+    if (header == 1) {
+        record[0] = uchar(count);
+    } else {
+        record[0] = 0xFF;
+        const auto n = quint32(count);
+        std::memcpy(record + 1, &n, 4);
+    }
+    if (count)
+        std::memcpy(record + header, m_tags.data(), count);
+    if (!m_payload.empty())
+        std::memcpy(record + header + count, m_payload.data(), m_payload.size());
+
+    if ((m_rowCount & (kPageSize - 1)) == 0)
+        m_pages.emplace_back(new const uchar *[kPageSize]);
+    m_pages.back()[m_rowCount & (kPageSize - 1)] = record;
+    ++m_rowCount;
+}
+
+const uchar *CellStore::rowRecord(qsizetype row) const
+{
+    return m_pages[size_t(row >> kPageShift)][row & (kPageSize - 1)];
+}
+
+const CellStore::Cursor *CellStore::locate(qsizetype row) const
+{
+    if (row < 0 || row >= m_rowCount)
+        return nullptr;
+    if (m_cursor.row == row)
+        return &m_cursor;
+    const uchar *record = rowRecord(row);
+    int count = record[0];
+    const uchar *tags = record + 1;
+    if (count == 0xFF) {
+        count = int(load<quint32>(record + 1));
+        tags = record + 5;
+    }
+    m_cursor.row = row;
+    m_cursor.count = count;
+    m_cursor.tags = tags;
+    m_cursor.payload = tags + count;
+    m_cursor.offsets.resize(size_t(count));
+    quint32 offset = 0;
+    for (int i = 0; i < count; ++i) {
+        m_cursor.offsets[size_t(i)] = offset;
+        offset += quint32(cellSize(tags[i], m_cursor.payload + offset));
+    }
+    return &m_cursor;
+}
+
+int CellStore::cellCount(qsizetype row) const
+{
+    if (row < 0 || row >= m_rowCount)
+        return 0;
+    const uchar *record = rowRecord(row);
+    return record[0] == 0xFF ? int(load<quint32>(record + 1)) : record[0];
+}
+
+QVariant CellStore::cell(qsizetype row, int column) const
+{
+    const Cursor *c = locate(row);
+    if (!c || column < 0 || column >= c->count)
+        return QVariant();
+    return decode(c->tags[column], c->payload + c->offsets[size_t(column)]);
+}
+
+bool CellStore::isString(qsizetype row, int column) const
+{
+    const Cursor *c = locate(row);
+    if (!c || column < 0 || column >= c->count)
+        return false;
+    const uchar tag = c->tags[column];
+    if (tag == TagStringInline || tag == TagStringPool16 || tag == TagStringPool32)
+        return true;
+    if (tag == TagOther) {
+        const auto index = load<quint32>(c->payload + c->offsets[size_t(column)]);
+        return m_others.at(index).typeId() == QMetaType::QString;
+    }
+    return false;
+}
+
+QVariant CellStore::decode(uchar tag, const uchar *p) const
+{
+    if (tag & kDecimal) {
+        qint32 mantissa;
+        switch (decimalWidth(tag)) {
+        case 1:
+            mantissa = load<qint8>(p);
+            break;
+        case 2:
+            mantissa = load<qint16>(p);
+            break;
+        default:
+            mantissa = load<qint32>(p);
+            break;
+        }
+        double value = double(mantissa) / kPow10[tag & 7];
+        switch ((tag >> 3) & 3) {
+        case 1:
+            value = fromBits(bitsOf(value) + 1);
+            break;
+        case 2:
+            value = fromBits(bitsOf(value) - 1);
+            break;
+        case 3:
+            value = fromBits(bitsOf(value) + load<qint8>(p + decimalWidth(tag)));
+            break;
+        default:
+            break;
+        }
+        return QVariant(value);
+    }
+    switch (tag) {
+    case TagDouble:
+        return QVariant(load<double>(p));
+    case TagInt8:
+        return QVariant(int(load<qint8>(p)));
+    case TagInt16:
+        return QVariant(int(load<qint16>(p)));
+    case TagInt32:
+        return QVariant(int(load<qint32>(p)));
+    case TagUInt:
+        return QVariant(uint(load<quint32>(p)));
+    case TagLongLong8:
+        return QVariant(qlonglong(load<qint8>(p)));
+    case TagLongLong16:
+        return QVariant(qlonglong(load<qint16>(p)));
+    case TagLongLong32:
+        return QVariant(qlonglong(load<qint32>(p)));
+    case TagLongLong64:
+        return QVariant(qlonglong(load<qint64>(p)));
+    case TagULongLong:
+        return QVariant(qulonglong(load<quint64>(p)));
+    case TagFalse:
+        return QVariant(false);
+    case TagTrue:
+        return QVariant(true);
+    case TagStringInline:
+        return QVariant(QString::fromUtf8(reinterpret_cast<const char *>(p + 1), p[0]));
+    case TagStringPool16:
+        return QVariant(m_strings.at(load<quint16>(p)));
+    case TagStringPool32:
+        return QVariant(m_strings.at(load<quint32>(p)));
+    case TagOther:
+        return m_others.at(load<quint32>(p));
+    default:
+        return QVariant();
+    }
+}
+
+void CellStore::clear()
+{
+    m_tags.clear();
+    m_payload.clear();
+    m_blocks.clear();
+    m_blocks.shrink_to_fit();
+    m_free = nullptr;
+    m_freeSize = 0;
+    m_pages.clear();
+    m_pages.shrink_to_fit();
+    m_rowCount = 0;
+    m_strings.clear();
+    m_stringIndex.clear();
+    m_pooledPerColumn.clear();
+    m_others.clear();
+    m_cursor = Cursor();
+}

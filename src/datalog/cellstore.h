@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// Append-only store of table rows, compact enough to keep days of logging in memory.
+//
+// Each row is one packed byte record inside large arena blocks: a cell count, one type tag per
+// cell, then the cell payloads. Reals that are short decimals (what scaled BMS readings are) take
+// one to five bytes instead of eight and read back bit for bit; texts repeated in a column are
+// pooled; other texts are kept inline as UTF-8. Rows are reached through a paged index, so an
+// append never moves earlier rows and reading a cell does not depend on the number of rows.
+//
+// A cell reads back as the variant it was given: the same type (int, uint, qlonglong, qulonglong,
+// bool, double, QString, or any other type kept aside) and value, or an invalid variant.
+class CellStore
+{
+public:
+    CellStore();
+    ~CellStore();
+    CellStore(const CellStore &) = delete;
+    CellStore &operator=(const CellStore &) = delete;
+
+    // A row is built with beginRow(), one add call per cell, then endRow().
+    void beginRow();
+    void addInvalid();
+    void addVariant(const QVariant &value);
+    void addString(const QString &text);
+    void endRow();
+
+    qsizetype rowCount() const { return m_rowCount; }
+    // Cells of the row as appended; 0 for a row out of range.
+    int cellCount(qsizetype row) const;
+    // The stored cell; an invalid variant for a row or column out of range.
+    QVariant cell(qsizetype row, int column) const;
+    bool isString(qsizetype row, int column) const;
+
+    void clear();
+
+private:
+    struct Cursor
+    {
+        qsizetype row = -1;
+        const uchar *tags = nullptr;
+        const uchar *payload = nullptr;
+        int count = 0;
+        std::vector<quint32> offsets;
+    };
+
+    void addDouble(double value);
+    void addInteger(qint64 value, uchar tag8, int bytes);
+    void addOther(const QVariant &value);
+    void putBytes(const void *data, size_t size);
+    uchar *allocate(size_t size);
+    const uchar *rowRecord(qsizetype row) const;
+    const Cursor *locate(qsizetype row) const;
+    QVariant decode(uchar tag, const uchar *payload) const;
+
+    // Row under construction.
+    std::vector<uchar> m_tags;
+    std::vector<uchar> m_payload;
+
+    // Arena of row records.
+    std::vector<std::unique_ptr<uchar[]>> m_blocks;
+    uchar *m_free = nullptr;
+    size_t m_freeSize = 0;
+
+    // Paged index: row r lives at m_pages[r >> shift][r & mask].
+    std::vector<std::unique_ptr<const uchar *[]>> m_pages;
+    qsizetype m_rowCount = 0;
+
+    // Pooled texts, with the number each column position has added (capped, so a column of
+    // unique texts such as times cannot grow the pool without bound).
+    QList<QString> m_strings;
+    QHash<QString, quint32> m_stringIndex;
+    std::vector<quint16> m_pooledPerColumn;
+
+    // Values of any other type, and texts too long to keep inline.
+    QList<QVariant> m_others;
+
+    // Offsets of the last row read: a view or an export reads a row cell after cell.
+    mutable Cursor m_cursor;
+};

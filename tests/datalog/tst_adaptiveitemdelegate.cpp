@@ -1,0 +1,159 @@
+#include "datalog/adaptiveitemdelegate.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTest>
+
+namespace {
+
+QFont pointFont(qreal size)
+{
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPointSizeF(size);
+    return f;
+}
+
+QFont pixelFont(int size)
+{
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPixelSize(size);
+    return f;
+}
+
+int advance(const QFont &font, const QString &text)
+{
+    return QFontMetrics(font).horizontalAdvance(text);
+}
+
+// Paints one cell of the view with the delegate into an image.
+QImage paintCell(const QStyledItemDelegate &delegate, QTableView &view, const QModelIndex &index,
+                 const QFont &font, int width, Qt::TextElideMode elide = Qt::ElideNone)
+{
+    QImage image(width + 8, 30, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QStyleOptionViewItem option;
+    option.initFrom(&view);
+    option.rect = QRect(4, 2, width, 26);
+    option.font = font;
+    option.fontMetrics = QFontMetrics(font);
+    option.textElideMode = elide;
+    option.widget = &view;
+    delegate.paint(&painter, option, index);
+    painter.end();
+    return image;
+}
+
+} // namespace
+
+class TestAdaptiveItemDelegate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fittedFont_data();
+    void fittedFont();
+    void shrinksOnlyAsFarAsNeeded();
+    void paintsWithFittedFontElided();
+    void emptyCellPaintedByBase();
+};
+
+void TestAdaptiveItemDelegate::fittedFont_data()
+{
+    QTest::addColumn<QFont>("font");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<qreal>("pointSize");
+    QTest::addColumn<int>("pixelSize");
+
+    const QString longText(200, u'W');
+    QTest::newRow("fits") << pointFont(10) << "3.3" << 200 << 10.0 << -1;
+    QTest::newRow("too long in points") << pointFont(10) << longText << 80 << 4.0 << -1;
+    QTest::newRow("too long in pixels") << pixelFont(16) << longText << 80 << -1.0 << 6;
+    QTest::newRow("4.2 pt cannot step") << pointFont(4.2) << longText << 80 << 4.2 << -1;
+    QTest::newRow("width 4 keeps font") << pointFont(10) << longText << 4 << 10.0 << -1;
+    QTest::newRow("width 0 keeps font") << pixelFont(16) << longText << 0 << -1.0 << 16;
+    QTest::newRow("width 5 shrinks") << pointFont(10) << longText << 5 << 4.0 << -1;
+}
+
+void TestAdaptiveItemDelegate::fittedFont()
+{
+    QFETCH(QFont, font);
+    QFETCH(QString, text);
+    QFETCH(int, width);
+    QFETCH(qreal, pointSize);
+    QFETCH(int, pixelSize);
+
+    const QFont fitted = AdaptiveItemDelegate::fittedFont(font, text, width);
+    QCOMPARE(fitted.pointSizeF(), pointSize);
+    QCOMPARE(fitted.pixelSize(), pixelSize);
+    QCOMPARE(fitted.family(), font.family());
+}
+
+void TestAdaptiveItemDelegate::shrinksOnlyAsFarAsNeeded()
+{
+    const QString text = QStringLiteral("充放电同时高温保护 Discharge Overcurrent");
+    const QFont base = pointFont(12);
+    for (int width = 20; width <= 400; width += 7) {
+        const QFont fitted = AdaptiveItemDelegate::fittedFont(base, text, width);
+        const qreal size = fitted.pointSizeF();
+        QVERIFY(size >= 4.0 && size <= 12.0);
+        if (size > 4.0) {
+            QVERIFY2(advance(fitted, text) <= width - 4, qPrintable(QString::number(width)));
+        }
+        if (size < 12.0) {
+            // Half a point larger would not have fitted.
+            QVERIFY2(advance(pointFont(size + 0.5), text) > width - 4,
+                     qPrintable(QString::number(width)));
+        }
+    }
+    // Pixel fonts step by whole pixels.
+    const QFont px = AdaptiveItemDelegate::fittedFont(pixelFont(20), text, 150);
+    QVERIFY(px.pixelSize() >= 6 && px.pixelSize() < 20);
+    QVERIFY(px.pixelSize() == 6 || advance(px, text) <= 146);
+    QVERIFY(advance(pixelFont(px.pixelSize() + 1), text) > 146);
+}
+
+void TestAdaptiveItemDelegate::paintsWithFittedFontElided()
+{
+    QStandardItemModel model(1, 1);
+    const QString text = QStringLiteral("Ein sehr langer Zustandstext, der nicht passt");
+    model.setItem(0, 0, new QStandardItem(text));
+    QTableView view;
+    view.setModel(&model);
+    const QModelIndex index = model.index(0, 0);
+
+    AdaptiveItemDelegate adaptive;
+    QStyledItemDelegate plain;
+    for (int width : {3, 60, 150, 400}) {
+        const QFont font = pointFont(11);
+        const QImage drawn = paintCell(adaptive, view, index, font, width);
+        const QImage expected =
+                paintCell(plain, view, index, AdaptiveItemDelegate::fittedFont(font, text, width),
+                          width, Qt::ElideRight);
+        QVERIFY2(drawn == expected, qPrintable(QString::number(width)));
+    }
+    // The shrunk, elided text really differs from the plain, unelided drawing.
+    QVERIFY(paintCell(adaptive, view, index, pointFont(11), 60)
+            != paintCell(plain, view, index, pointFont(11), 60));
+}
+
+void TestAdaptiveItemDelegate::emptyCellPaintedByBase()
+{
+    QStandardItemModel model(1, 1);
+    model.setItem(0, 0, new QStandardItem(QString()));
+    QTableView view;
+    view.setModel(&model);
+    AdaptiveItemDelegate adaptive;
+    QStyledItemDelegate plain;
+    const QModelIndex index = model.index(0, 0);
+    QCOMPARE(paintCell(adaptive, view, index, pointFont(11), 50),
+             paintCell(plain, view, index, pointFont(11), 50));
+}
+
+QTEST_MAIN(TestAdaptiveItemDelegate)
+#include "tst_adaptiveitemdelegate.moc"
