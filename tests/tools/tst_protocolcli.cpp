@@ -86,6 +86,7 @@ private slots:
     void decodeArguments();
     void decodeStdinKeepsStore();
     void decodeSmallProtocol();
+    void documentedExampleWorks();
 
 private:
     QString writeFile(const QString &name, const QByteArray &content);
@@ -313,6 +314,41 @@ void TestProtocolCli::decodeSmallProtocol()
     QCOMPARE(v.value("workStateValue").toString(), QStringLiteral("充电"));
     QCOMPARE(v.value("ProtocolVersion").toString(), QStringLiteral("21"));
     QVERIFY(lines.at(1).value("command").isNull());
+}
+
+void TestProtocolCli::documentedExampleWorks()
+{
+    QFile doc(QStringLiteral(CELLSCRIBE_SOURCE_DIR "/docs/protocol-format.md"));
+    QVERIFY(doc.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(doc.readAll());
+    const qsizetype section = text.indexOf(QStringLiteral("## Complete example"));
+    QVERIFY(section >= 0);
+    const qsizetype begin = text.indexOf(QStringLiteral("```json\n"), section);
+    QVERIFY(begin >= 0);
+    const qsizetype end = text.indexOf(QStringLiteral("\n```"), begin + 8);
+    QVERIFY(end > begin);
+    const QString path = writeFile(QStringLiteral("example.json"),
+                                   text.mid(begin + 8, end - begin - 8).toUtf8());
+
+    const Run check = runTool({QStringLiteral("check"), path});
+    QCOMPARE(check.exitCode, 0);
+    const QJsonObject o = QJsonDocument::fromJson(check.out).object();
+    QCOMPARE(o.value("warnings").toArray(), QJsonArray());
+    const QJsonArray commands = o.value("commands").toArray();
+    QCOMPARE(commands.size(), 2);
+    QCOMPARE(commands.at(0).toObject().value("request").toString(), ":014210000017~");
+    QCOMPARE(commands.at(1).toObject().value("request").toString(), ":01A01000000C~");
+
+    const Run decode =
+            runTool({QStringLiteral("decode"), path,
+                     QStringLiteral(":01C21000140CE50CE20CE90CE4410000009611A813885AF0025E~")});
+    QCOMPARE(decode.exitCode, 0);
+    const QJsonObject v = jsonLines(decode.out).value(0).value("values").toObject();
+    QCOMPARE(v.value("data_cellcount").toInt(), 4);
+    QVERIFY(qAbs(v.value("data_totalv").toDouble() - 13.204) < 1e-9);
+    QCOMPARE(v.value("data_current").toDouble(), 1.5);
+    QCOMPARE(v.value("soc_percent").toString(), QStringLiteral("90.4"));
+    QCOMPARE(v.value("Temp1").toDouble(), 25.0);
 }
 
 QTEST_GUILESS_MAIN(TestProtocolCli)
