@@ -447,7 +447,7 @@ QByteArray ProtocolConfig::buildRequestFrame(const QString &commandName) const
     }
 
     QByteArray frame = (m_soi + cmd.addr + command + cmd.ver + length + payload).toUtf8();
-    // The start mark is not summed; its character count is measured in the text, not in bytes.
+    // The start mark is not summed; the encoded frame begins with its bytes.
     const qsizetype soiBytes = m_soi.toUtf8().size();
     const QByteArray summed = frame.mid(soiBytes);
     const QByteArray crc = checksum(summed);
