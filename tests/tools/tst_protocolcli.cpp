@@ -87,6 +87,7 @@ private slots:
     void decodeStdinKeepsStore();
     void decodeSmallProtocol();
     void documentedExampleWorks();
+    void decodeStream();
 
 private:
     QString writeFile(const QString &name, const QByteArray &content);
@@ -349,6 +350,29 @@ void TestProtocolCli::documentedExampleWorks()
     QCOMPARE(v.value("data_current").toDouble(), 1.5);
     QCOMPARE(v.value("soc_percent").toString(), QStringLiteral("90.4"));
     QCOMPARE(v.value("Temp1").toDouble(), 25.0);
+}
+
+void TestProtocolCli::decodeStream()
+{
+    // Noise before the first start mark, a control byte inside a frame, two frames back to back
+    // without line ends, and a large frame split by nothing in particular.
+    QByteArray input = "\x05garbage";
+    input += QByteArray(kVersionFrame).insert(8, '\x00');
+    input += QByteArray(kStatusFrame) + kVersionFrame + "\r\n:01C2";
+    const Run r = runTool({QStringLiteral("decode"), QStringLiteral("--quiet"),
+                           samplePath("cs-16s.json"), QStringLiteral("--stream")},
+                          input);
+    QCOMPARE(r.exitCode, 0);
+    const QList<QJsonObject> lines = jsonLines(r.out);
+    QCOMPARE(lines.size(), 3); // the incomplete tail is not a frame
+    QCOMPARE(lines.at(0).value("frame").toString(), QString::fromLatin1(kVersionFrame));
+    QCOMPARE(lines.at(0).value("command").toString(), QStringLiteral("pack_version"));
+    QCOMPARE(lines.at(1).value("command").toString(), QStringLiteral("pack_status"));
+    QCOMPARE(lines.at(2).value("values").toObject().value("data_number").toInt(), 16);
+
+    const Run bad = runTool({QStringLiteral("decode"), samplePath("cs-16s.json"),
+                             QStringLiteral("--stream"), QString::fromLatin1(kVersionFrame)});
+    QCOMPARE(bad.exitCode, 1);
 }
 
 QTEST_GUILESS_MAIN(TestProtocolCli)

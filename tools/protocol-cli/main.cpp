@@ -4,6 +4,7 @@
 #include "processing/dataprocessor.h"
 #include "protocol/protocolconfig.h"
 #include "protocol/protocolframe.h"
+#include "serial/frameassembler.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -14,7 +15,14 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <cerrno>
 #include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -168,6 +176,51 @@ private:
     DataProcessor m_processor;
 };
 
+// Reads whatever stdin has right now (blocking until some bytes or end of input), so that frames
+// from a live capture are decoded as they arrive. Returns 0 at end of input, -1 on error.
+qsizetype readStdin(char *buffer, qsizetype size)
+{
+    for (;;) {
+#ifdef Q_OS_WIN
+        const int n = ::_read(0, buffer, unsigned(qMin<qsizetype>(size, 1 << 20)));
+#else
+        const ssize_t n = ::read(STDIN_FILENO, buffer, size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+#endif
+        return n;
+    }
+}
+
+int runStream(const QString &path)
+{
+    ProtocolConfig config;
+    if (!loadOrExplain(config, path))
+        return ExitFailure;
+
+    Decoder decoder(&config);
+    FrameAssembler assembler;
+    bool allMatched = true;
+    QByteArray buffer(4096, Qt::Uninitialized);
+    QString frame;
+    for (;;) {
+        const qsizetype n = readStdin(buffer.data(), buffer.size());
+        if (n < 0) {
+            err() << "cannot read stdin" << Qt::endl;
+            return ExitFailure;
+        }
+        if (n == 0)
+            break;
+        assembler.append(QByteArrayView(buffer.constData(), n));
+        while (assembler.takeFrame(frame)) {
+            if (!decoder.decode(frame))
+                allMatched = false;
+        }
+        assembler.trim();
+    }
+    return allMatched ? ExitOk : ExitUnmatchedFrame;
+}
+
 int runDecode(const QString &path, const QStringList &frames)
 {
     ProtocolConfig config;
@@ -212,13 +265,19 @@ int main(int argc, char *argv[])
             "                          file is refused, with the reason on stderr)\n"
             "  decode FILE [FRAME...]  decode each FRAME (or each line of stdin) and print\n"
             "                          one JSON line per frame; exit 2 when a frame matched\n"
-            "                          no command"));
+            "                          no command\n"
+            "  decode FILE --stream    read raw received bytes on stdin, cut frames from\n"
+            "                          ':' to '~' as the serial link does, decode each"));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption quietOption(
             {QStringLiteral("q"), QStringLiteral("quiet")},
             QStringLiteral("Do not write log lines (parser warnings) to stderr."));
     parser.addOption(quietOption);
+    const QCommandLineOption streamOption(
+            QStringLiteral("stream"),
+            QStringLiteral("decode: stdin is a raw byte stream, framed like the serial link."));
+    parser.addOption(streamOption);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("check or decode"));
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("protocol JSON file"));
     parser.addPositionalArgument(QStringLiteral("frames"),
@@ -231,7 +290,9 @@ int main(int argc, char *argv[])
     const QString command = args.value(0);
     if (args.size() < 2
         || (command != QLatin1String("check") && command != QLatin1String("decode"))) {
-        err() << "usage: cellscribe-protocol check FILE | decode FILE [FRAME...]" << Qt::endl;
+        err() << "usage: cellscribe-protocol check FILE | decode FILE [FRAME...] | decode FILE "
+                 "--stream"
+              << Qt::endl;
         return ExitFailure;
     }
     if (command == QLatin1String("check")) {
@@ -240,6 +301,13 @@ int main(int argc, char *argv[])
             return ExitFailure;
         }
         return runCheck(args.at(1));
+    }
+    if (parser.isSet(streamOption)) {
+        if (args.size() > 2) {
+            err() << "--stream reads frames from stdin only" << Qt::endl;
+            return ExitFailure;
+        }
+        return runStream(args.at(1));
     }
     return runDecode(args.at(1), args.mid(2));
 }
