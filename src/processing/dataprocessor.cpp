@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -95,33 +96,115 @@ const Keys &keys()
     return k;
 }
 
-// The stored value as a number; 0 when absent or not numeric.
-double numberOr0(const QVariantMap &store, const QString &key)
+// The fixed input names found in the value store, gathered in one walk over it.
+struct Inputs
 {
-    const auto it = store.constFind(key);
-    if (it == store.constEnd())
+    std::array<const QVariant *, kCellCount> cells{};
+    std::array<const QVariant *, kProbeCount> probes{};
+    const QVariant *chgCur = nullptr;
+    const QVariant *dsgCur = nullptr;
+    const QVariant *remainCap = nullptr;
+    const QVariant *fullCap = nullptr;
+    const QVariant *soc = nullptr;
+    const QVariant *soh = nullptr;
+    const QVariant *workState = nullptr;
+    const QVariant *balanceState = nullptr;
+    const QVariant *protocolVersion = nullptr;
+};
+
+// "Vcell1" to "Vcell16" give 1 to 16, anything else 0 ("Vcell01" and "Vcell17" are no cells).
+int cellNumber(const QString &key)
+{
+    const qsizetype n = key.size();
+    if ((n != 6 && n != 7) || !key.startsWith(QLatin1String("Vcell")))
+        return 0;
+    const char16_t d1 = key.at(5).unicode();
+    if (n == 6)
+        return (d1 >= u'1' && d1 <= u'9') ? d1 - u'0' : 0;
+    const char16_t d2 = key.at(6).unicode();
+    return (d1 == u'1' && d2 >= u'0' && d2 <= u'6') ? 10 + (d2 - u'0') : 0;
+}
+
+int probeNumber(const QString &key)
+{
+    if (key.size() != 5 || !key.startsWith(QLatin1String("Temp")))
+        return 0;
+    const char16_t d = key.at(4).unicode();
+    return (d >= u'1' && d <= u'4') ? d - u'0' : 0;
+}
+
+void classify(const QString &key, const QVariant &value, Inputs &in)
+{
+    if (key.isEmpty())
+        return;
+    const Keys &k = keys();
+    // Dispatch on the first letter so that most store keys cost one comparison at most.
+    switch (key.front().unicode()) {
+    case u'V':
+        if (const int n = cellNumber(key))
+            in.cells[n - 1] = &value;
+        break;
+    case u'T':
+        if (const int n = probeNumber(key))
+            in.probes[n - 1] = &value;
+        break;
+    case u'C':
+        if (key == k.chgCur)
+            in.chgCur = &value;
+        break;
+    case u'D':
+        if (key == k.dsgCur)
+            in.dsgCur = &value;
+        break;
+    case u'r':
+        if (key == k.remainCap)
+            in.remainCap = &value;
+        break;
+    case u'f':
+        if (key == k.fullCap)
+            in.fullCap = &value;
+        break;
+    case u's':
+        if (key == k.soc)
+            in.soc = &value;
+        else if (key == k.soh)
+            in.soh = &value;
+        break;
+    case u'W':
+        if (key == k.workState)
+            in.workState = &value;
+        break;
+    case u'B':
+        if (key == k.balanceState)
+            in.balanceState = &value;
+        break;
+    case u'P':
+        if (key == k.protocolVersion)
+            in.protocolVersion = &value;
+        break;
+    default:
+        break;
+    }
+}
+
+// The value as a number; 0 when absent or not numeric.
+double numberOr0(const QVariant *value)
+{
+    if (!value)
         return 0.0;
     bool ok = false;
-    const double v = it->toDouble(&ok);
+    const double v = value->toDouble(&ok);
     return ok ? v : 0.0;
 }
 
 // True when present and numeric; v receives the number.
-bool readNumber(const QVariantMap &store, const QString &key, double &v)
+bool readNumber(const QVariant *value, double &v)
 {
-    const auto it = store.constFind(key);
-    if (it == store.constEnd())
+    if (!value)
         return false;
     bool ok = false;
-    v = it->toDouble(&ok);
+    v = value->toDouble(&ok);
     return ok;
-}
-
-void copyIfPresent(const QVariantMap &store, const QString &key, QVariantHash &out)
-{
-    const auto it = store.constFind(key);
-    if (it != store.constEnd())
-        out.insert(key, *it);
 }
 
 const QString &stateFromNet(double net)
@@ -146,29 +229,31 @@ QString workStateCodeText(const QVariant &value)
     return value.toString().toUpper();
 }
 
-void addCapacityFigures(const QVariantMap &store, QVariantHash &out)
+void addCapacityFigures(const Inputs &in, QVariantHash &out)
 {
     const Keys &k = keys();
-    if (store.contains(k.remainCap) && store.contains(k.fullCap)) {
-        const double r = numberOr0(store, k.remainCap);
-        const double f = numberOr0(store, k.fullCap);
+    if (in.remainCap && in.fullCap) {
+        const double r = numberOr0(in.remainCap);
+        const double f = numberOr0(in.fullCap);
         if (f > 0)
             out.insert(k.socPercent, QString::number(r / f * 100.0, 'f', 1));
     }
-    copyIfPresent(store, k.soc, out);
-    copyIfPresent(store, k.soh, out);
+    if (in.soc)
+        out.insert(k.soc, *in.soc);
+    if (in.soh)
+        out.insert(k.soh, *in.soh);
 }
 
-void addCellFigures(const QVariantMap &store, QVariantHash &out)
+void addCellFigures(const Inputs &in, QVariantHash &out)
 {
     const Keys &k = keys();
     int count = 0;
     double sum = 0.0;
     double lowest = 999999.0;
     double highest = -999999.0;
-    for (const QString &name : k.cells) {
+    for (const QVariant *cell : in.cells) {
         double v = 0.0;
-        if (!readNumber(store, name, v) || v < 1000.0 || v > 5000.0)
+        if (!readNumber(cell, v) || v < 1000.0 || v > 5000.0)
             continue;
         ++count;
         sum += v;
@@ -194,11 +279,9 @@ void addCellFigures(const QVariantMap &store, QVariantHash &out)
     }
 }
 
-void addCurrentFigures(const QVariantMap &store, QVariantHash &out)
+void addCurrentFigures(double c, double d, QVariantHash &out)
 {
     const Keys &k = keys();
-    const double c = numberOr0(store, k.chgCur);
-    const double d = numberOr0(store, k.dsgCur);
     if (c > 0 && d == 0) {
         out.insert(k.currentStatus, k.charging);
         out.insert(k.current, c * 0.001);
@@ -214,16 +297,16 @@ void addCurrentFigures(const QVariantMap &store, QVariantHash &out)
     }
 }
 
-void addTemperatureFigures(const QVariantMap &store, QVariantHash &out)
+void addTemperatureFigures(const Inputs &in, QVariantHash &out)
 {
     const Keys &k = keys();
     int count = 0;
     double sum = 0.0;
     double lowest = 0.0;
     double highest = 0.0;
-    for (const QString &name : k.probes) {
+    for (const QVariant *probe : in.probes) {
         double v = 0.0;
-        if (!readNumber(store, name, v))
+        if (!readNumber(probe, v))
             continue;
         // Start from the first probe, not from fixed sentinels: a probe reading beyond
         // ±999 (an unscaled or Kelvin-based segment) must not be hidden by the start value.
@@ -247,16 +330,14 @@ void addTemperatureFigures(const QVariantMap &store, QVariantHash &out)
     }
 }
 
-void addWorkState(const QVariantMap &store, QVariantHash &out)
+void addWorkState(const Inputs &in, double net, QVariantHash &out)
 {
     const Keys &k = keys();
-    const double net = numberOr0(store, k.chgCur) - numberOr0(store, k.dsgCur);
-    const auto it = store.constFind(k.workState);
-    if (it == store.constEnd()) {
+    if (!in.workState) {
         out.insert(k.workStateValue, stateFromNet(net));
         return;
     }
-    const QString code = workStateCodeText(*it);
+    const QString code = workStateCodeText(*in.workState);
     const QString *state = nullptr;
     for (const Keys::WorkStateEntry &entry : k.workStates) {
         if (code == entry.code) {
@@ -265,7 +346,7 @@ void addWorkState(const QVariantMap &store, QVariantHash &out)
         }
     }
     out.insert(k.workStateValue, state ? *state : stateFromNet(net));
-    out.insert(k.workState, *it);
+    out.insert(k.workState, *in.workState);
 }
 
 } // namespace
@@ -313,36 +394,73 @@ bool DataProcessor::resolveCommandForFrame(const QString &frameText, QString &co
     return false;
 }
 
+const QStringList &DataProcessor::sortedSegmentNames(const QString &commandName) const
+{
+    const QList<DataSegment> segments = m_protocolConfig->dataSegments(commandName);
+    if (commandName == m_cachedCommand && segments.constData() == m_cachedSegments.constData()
+        && segments.size() == m_cachedSegments.size())
+        return m_cachedSegmentNames;
+
+    m_cachedCommand = commandName;
+    m_cachedSegments = segments;
+    m_cachedSegmentNames.clear();
+    m_cachedSegmentNames.reserve(segments.size());
+    for (const DataSegment &segment : segments) {
+        if (!segment.name.isEmpty())
+            m_cachedSegmentNames.append(segment.name);
+    }
+    // The store's own order (QMap: operator<), so that one walk can match both.
+    std::sort(m_cachedSegmentNames.begin(), m_cachedSegmentNames.end());
+    m_cachedSegmentNames.erase(
+            std::unique(m_cachedSegmentNames.begin(), m_cachedSegmentNames.end()),
+            m_cachedSegmentNames.end());
+    return m_cachedSegmentNames;
+}
+
 QVariantHash DataProcessor::processFrameValues(const QString &commandName,
                                                const QVariantMap &parsedValues,
                                                const QString &receiveTime) const
 {
     const Keys &k = keys();
+    static const QStringList noNames;
+    const QStringList &names = m_protocolConfig ? sortedSegmentNames(commandName) : noNames;
+
     QVariantHash values;
-
-    QList<DataSegment> segments;
-    if (m_protocolConfig)
-        segments = m_protocolConfig->dataSegments(commandName);
     // Segments, version and its field name, up to 26 derived keys, the time stamp.
-    values.reserve(segments.size() + 32);
+    values.reserve(names.size() + 32);
 
-    for (const DataSegment &segment : std::as_const(segments)) {
-        if (!segment.name.isEmpty())
-            copyIfPresent(parsedValues, segment.name, values);
+    // One ordered walk: copies the command's segments (both sides are sorted) and notes the
+    // fixed inputs, instead of a map lookup per name.
+    Inputs in;
+    qsizetype next = 0;
+    const qsizetype nameCount = names.size();
+    for (auto it = parsedValues.cbegin(), end = parsedValues.cend(); it != end; ++it) {
+        const QString &key = it.key();
+        if (next < nameCount) {
+            while (next < nameCount && names.at(next) < key)
+                ++next;
+            if (next < nameCount && names.at(next) == key) {
+                values.insert(key, it.value());
+                ++next;
+            }
+        }
+        classify(key, it.value(), in);
     }
 
-    const auto version = parsedValues.constFind(k.protocolVersion);
-    if (version != parsedValues.constEnd()) {
-        values.insert(k.protocolVersion, *version);
-        values.insert(k.fieldProtocolVersion, *version);
+    if (in.protocolVersion) {
+        values.insert(k.protocolVersion, *in.protocolVersion);
+        values.insert(k.fieldProtocolVersion, *in.protocolVersion);
     }
 
-    addCapacityFigures(parsedValues, values);
-    addCellFigures(parsedValues, values);
-    addCurrentFigures(parsedValues, values);
-    addTemperatureFigures(parsedValues, values);
-    addWorkState(parsedValues, values);
-    copyIfPresent(parsedValues, k.balanceState, values);
+    const double chg = numberOr0(in.chgCur);
+    const double dsg = numberOr0(in.dsgCur);
+    addCapacityFigures(in, values);
+    addCellFigures(in, values);
+    addCurrentFigures(chg, dsg, values);
+    addTemperatureFigures(in, values);
+    addWorkState(in, chg - dsg, values);
+    if (in.balanceState)
+        values.insert(k.balanceState, *in.balanceState);
 
     if (!values.contains(k.timestamp)) {
         values.insert(k.timestamp,

@@ -60,6 +60,7 @@ private slots:
     void timestampSegmentKept();
     void derivedKeyOverwritesSegment();
     void valuesSpreadOverTwoCommands();
+    void segmentsFollowCommandAndReload();
     void sampleProtocolFrame();
 
 private:
@@ -486,6 +487,42 @@ void TestDataProcessor::valuesSpreadOverTwoCommands()
     QCOMPARE(afterCells.value("data_maxv"), QVariant(3400.0));
     QCOMPARE(afterCells.value("data_current").toDouble(), 2.5);
     QVERIFY(!afterCells.contains("DsgCur"));
+}
+
+void TestDataProcessor::segmentsFollowCommandAndReload()
+{
+    QVERIFY(writeProtocol(QString::fromUtf8(kTwoCommandProtocol)));
+    ProtocolConfig config;
+    QVERIFY(config.loadConfig(m_path));
+    DataProcessor p;
+    p.setProtocolConfig(&config);
+    const QVariantMap s =
+            store({{"Vcell1", 3300.0}, {"ChgCur", 7.0}, {"other", 1.0}, {"zzz", 2.0}});
+
+    for (int round = 0; round < 2; ++round) {
+        QVariantHash v = p.processFrameValues(QStringLiteral("a_current"), s, "t");
+        QVERIFY(v.contains("ChgCur"));
+        QVERIFY(!v.contains("Vcell1"));
+        v = p.processFrameValues(QStringLiteral("c_same"), s, "t");
+        QVERIFY(v.contains("other"));
+        QVERIFY(!v.contains("ChgCur"));
+    }
+
+    // The same object loaded again: same command name, other segments.
+    QVERIFY(writeProtocol(QStringLiteral(R"({"protocol": {"name": "T2", "version": "1",
+        "commands": [{"name": "c_same", "code": "42",
+          "response": {"dataSegments": [{"name": "zzz", "length": 2, "scale": 1}]}}],
+        "tableMapping": {"columns": [{"header": "h", "field": "f"}]}}})")));
+    QVERIFY(config.loadConfig(m_path));
+    const QVariantHash v = p.processFrameValues(QStringLiteral("c_same"), s, "t");
+    QVERIFY(v.contains("zzz"));
+    QVERIFY(!v.contains("other"));
+
+    // No protocol: no segment values, figures still there.
+    DataProcessor bare;
+    const QVariantHash b = bare.processFrameValues(QStringLiteral("c_same"), s, "t");
+    QVERIFY(!b.contains("zzz"));
+    QCOMPARE(b.value("data_cellcount").toInt(), 1);
 }
 
 void TestDataProcessor::sampleProtocolFrame()
