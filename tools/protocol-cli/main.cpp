@@ -19,6 +19,7 @@
 #include <cstdio>
 
 #ifdef Q_OS_WIN
+#include <fcntl.h>
 #include <io.h>
 #else
 #include <unistd.h>
@@ -198,6 +199,10 @@ int runStream(const QString &path)
     if (!loadOrExplain(config, path))
         return ExitFailure;
 
+#ifdef Q_OS_WIN
+    // Raw bytes: no CR/LF translation, no end of input at Ctrl-Z.
+    ::_setmode(::_fileno(stdin), _O_BINARY);
+#endif
     Decoder decoder(&config);
     FrameAssembler assembler;
     bool allMatched = true;
