@@ -1,8 +1,12 @@
 #pragma once
 
+#include "protocol/datasegment.h"
+
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QVariantHash>
 #include <QVariantMap>
 
@@ -25,6 +29,14 @@ public:
                                     const QString &receiveTime) const;
 
 private:
+    const QStringList &sortedSegmentNames(const QString &commandName) const;
+
     QPointer<ProtocolFrame> m_protocolFrame;
     QPointer<ProtocolConfig> m_protocolConfig;
+
+    // The last command's segment names, sorted like the value store; valid while the config
+    // still hands out the same segment list (the copy held here keeps its data alive).
+    mutable QString m_cachedCommand;
+    mutable QList<DataSegment> m_cachedSegments;
+    mutable QStringList m_cachedSegmentNames;
 };

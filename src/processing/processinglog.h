@@ -2,6 +2,6 @@
 
 #include <QLoggingCategory>
 
-// Debug lines are off by default; QT_LOGGING_RULES="cellscribe.processing.debug=true" turns them
+// Debug lines are off by default; turn them on with QT_LOGGING_RULES.
 // on.
 Q_DECLARE_LOGGING_CATEGORY(lcProcessing)

@@ -2,5 +2,5 @@
 
 #include <QLoggingCategory>
 
-// Debug lines are off by default; QT_LOGGING_RULES="cellscribe.protocol.debug=true" turns them on.
+// Debug lines are off by default; turn them on with QT_LOGGING_RULES.
 Q_DECLARE_LOGGING_CATEGORY(lcProtocol)

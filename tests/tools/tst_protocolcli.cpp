@@ -1,0 +1,379 @@
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QString toolPath()
+{
+#ifdef Q_OS_WIN
+    return QDir(QStringLiteral(CELLSCRIBE_RUNTIME_DIR)).filePath("cellscribe-protocol.exe");
+#else
+    return QDir(QStringLiteral(CELLSCRIBE_RUNTIME_DIR)).filePath("cellscribe-protocol");
+#endif
+}
+
+Run runTool(const QStringList &args, const QByteArray &input = QByteArray())
+{
+    QProcess p;
+    p.start(toolPath(), args);
+    Run r;
+    if (!p.waitForStarted())
+        return r;
+    if (!input.isEmpty())
+        p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+QList<QJsonObject> jsonLines(const QByteArray &out)
+{
+    QList<QJsonObject> lines;
+    for (const QByteArray &line : out.split('\n')) {
+        if (!line.trimmed().isEmpty())
+            lines.append(QJsonDocument::fromJson(line).object());
+    }
+    return lines;
+}
+
+const char kStatusFrame[] =
+        ":01C212003D0CE50CE90CE20CEE0CE60CE30CE80CEA0CE40CE10CE70CEC0CE50CE60CE40CE9028A02990280"
+        "028F000004E2222E271027105861007B01A464F002000504~";
+const char kVersionFrame[] = ":01C71200080301050135295910CD~";
+const char kLiteFrame[] =
+        ":02B021001D0D160D140D170D150D180D130D160D153F4000200000019C01F452F001CA~";
+
+QString samplePath(const char *file)
+{
+    return QDir(QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR)).filePath(QString::fromLatin1(file));
+}
+
+} // namespace
+
+class TestProtocolCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void sampleProtocolsCheckClean_data();
+    void sampleProtocolsCheckClean();
+    void sampleRequests_data();
+    void sampleRequests();
+    void brokenFileRefused_data();
+    void brokenFileRefused();
+    void loadWarningsReported();
+    void decodeArguments();
+    void decodeStdinKeepsStore();
+    void decodeSmallProtocol();
+    void documentedExampleWorks();
+    void decodeStream();
+
+private:
+    QString writeFile(const QString &name, const QByteArray &content);
+    QTemporaryDir m_dir;
+};
+
+void TestProtocolCli::initTestCase()
+{
+    QVERIFY2(QFile::exists(toolPath()), qPrintable(toolPath()));
+    QVERIFY(m_dir.isValid());
+}
+
+QString TestProtocolCli::writeFile(const QString &name, const QByteArray &content)
+{
+    const QString path = m_dir.filePath(name);
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(content);
+    return path;
+}
+
+void TestProtocolCli::sampleProtocolsCheckClean_data()
+{
+    QTest::addColumn<QString>("path");
+    const QDir dir(QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR));
+    const QStringList files = dir.entryList({QStringLiteral("*.json")}, QDir::Files);
+    QVERIFY(files.size() >= 2);
+    for (const QString &file : files)
+        QTest::newRow(qPrintable(file)) << dir.filePath(file);
+}
+
+void TestProtocolCli::sampleProtocolsCheckClean()
+{
+    QFETCH(QString, path);
+    const Run r = runTool({QStringLiteral("check"), path});
+    QCOMPARE(r.exitCode, 0);
+    const QJsonObject o = QJsonDocument::fromJson(r.out).object();
+    QVERIFY(!o.isEmpty());
+    QCOMPARE(o.value("warnings").toArray(), QJsonArray());
+    QVERIFY(!o.value("name").toString().isEmpty());
+    QVERIFY(!o.value("version").toString().isEmpty());
+    QVERIFY(!o.value("columns").toArray().isEmpty());
+    // The default command can be polled.
+    bool defaultHasRequest = false;
+    for (const QJsonValue &c : o.value("commands").toArray()) {
+        const QJsonObject cmd = c.toObject();
+        if (cmd.value("name") == o.value("defaultCommand"))
+            defaultHasRequest = !cmd.value("request").toString().isEmpty();
+    }
+    QVERIFY(defaultHasRequest);
+}
+
+void TestProtocolCli::sampleRequests_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("request");
+    QTest::addColumn<int>("segments");
+
+    QTest::newRow("16S status") << samplePath("cs-16s.json") << "pack_status"
+                                << "42"
+                                << ":014212000101B3~" << 32;
+    QTest::newRow("16S version") << samplePath("cs-16s.json") << "pack_version"
+                                 << "47"
+                                 << ":014712000010~" << 4;
+    QTest::newRow("8S raw") << samplePath("cs-8s.json") << "basic"
+                            << "30"
+                            << ":023021000017~" << 16;
+}
+
+void TestProtocolCli::sampleRequests()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, command);
+    QFETCH(QString, code);
+    QFETCH(QString, request);
+    QFETCH(int, segments);
+
+    const Run r = runTool({QStringLiteral("check"), path});
+    QCOMPARE(r.exitCode, 0);
+    const QJsonArray commands = QJsonDocument::fromJson(r.out).object().value("commands").toArray();
+    QJsonObject found;
+    for (const QJsonValue &c : commands) {
+        if (c.toObject().value("name").toString() == command)
+            found = c.toObject();
+    }
+    QVERIFY(!found.isEmpty());
+    QCOMPARE(found.value("code").toString(), code);
+    QCOMPARE(found.value("hasRequest").toBool(), true);
+    QCOMPARE(found.value("request").toString(), request);
+    QCOMPARE(found.value("segments").toInt(), segments);
+}
+
+void TestProtocolCli::brokenFileRefused_data()
+{
+    QTest::addColumn<QByteArray>("content"); // empty: the file does not exist
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("missing file") << QByteArray() << "Cannot open config file";
+    QTest::newRow("not JSON") << QByteArray("{\"protocol\": ") << "Invalid JSON format";
+    QTest::newRow("top level array") << QByteArray("[1]") << "Invalid JSON format";
+    QTest::newRow("no protocol") << QByteArray("{\"proto\": {}}") << "Missing 'protocol' section";
+    QTest::newRow("numeric version")
+            << QByteArray(R"({"protocol": {"name": "x", "version": 1}})") << "version";
+    QTest::newRow("no named command") << QByteArray(
+            R"({"protocol": {"name": "x", "version": "1", "commands": [{"code": "42"}]}})")
+                                      << "command";
+    QTest::newRow("empty table mapping")
+            << QByteArray(R"({"protocol": {"name": "x", "version": "1", "tableMapping": {}}})")
+            << "column";
+}
+
+void TestProtocolCli::brokenFileRefused()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+
+    const QString path = content.isEmpty() ? m_dir.filePath(QStringLiteral("absent.json"))
+                                           : writeFile(QStringLiteral("broken.json"), content);
+    const Run r = runTool({QStringLiteral("check"), path});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.out.isEmpty());
+    const QString err = QString::fromUtf8(r.err).trimmed();
+    QVERIFY2(!err.isEmpty(), "no reason given");
+    QVERIFY2(err.contains(reason, Qt::CaseInsensitive), qPrintable(err));
+    // The reason line is the last line.
+    QVERIFY2(err.split('\n').last().contains(reason, Qt::CaseInsensitive), qPrintable(err));
+}
+
+void TestProtocolCli::loadWarningsReported()
+{
+    const QString path = writeFile(QStringLiteral("warn.json"), R"({"protocol": {
+        "name": "w", "version": "1", "defaultCommand": "nope", "frame": {},
+        "commands": [
+          {"name": "a", "code": "10", "request": {"addr": "01", "ver": "10", "payload": "ABC"}},
+          {"name": "a", "code": "11"}
+        ],
+        "tableMapping": {"columns": [{"header": "h", "field": "f"}]}}})");
+    const Run r = runTool({QStringLiteral("check"), path});
+    QCOMPARE(r.exitCode, 0);
+    const QJsonObject o = QJsonDocument::fromJson(r.out).object();
+    const QJsonArray warnings = o.value("warnings").toArray();
+    QCOMPARE(warnings.size(), 3);
+    QVERIFY(warnings.at(0).toString().contains("Payload hex length must be even"));
+    QVERIFY(warnings.at(1).toString().contains("Duplicate command name"));
+    QVERIFY(warnings.at(2).toString().contains("Default command"));
+    QCOMPARE(o.value("defaultCommand").toString(), QStringLiteral("a"));
+    // Payload refused: the request carries no payload and length 0000.
+    QCOMPARE(o.value("commands").toArray().at(0).toObject().value("request").toString(),
+             QStringLiteral(":01101000001C~"));
+}
+
+void TestProtocolCli::decodeArguments()
+{
+    const Run r = runTool({QStringLiteral("decode"), samplePath("cs-16s.json"),
+                           QString::fromLatin1(kStatusFrame)});
+    QCOMPARE(r.exitCode, 0);
+    const QList<QJsonObject> lines = jsonLines(r.out);
+    QCOMPARE(lines.size(), 1);
+    const QJsonObject &line = lines.first();
+    QCOMPARE(line.value("frame").toString(), QString::fromLatin1(kStatusFrame));
+    QCOMPARE(line.value("command").toString(), QStringLiteral("pack_status"));
+    const QJsonObject v = line.value("values").toObject();
+    QVERIFY(!v.contains("timestamp"));
+    QCOMPARE(v.value("Vcell4").toDouble(), 3310.0);
+    QCOMPARE(v.value("data_number").toInt(), 16);
+    QCOMPARE(v.value("data_maxv").toDouble(), 3310.0);
+    QCOMPARE(v.value("data_minv").toDouble(), 3297.0);
+    QCOMPARE(v.value("voltage_diff").toDouble(), 13.0);
+    QVERIFY(qAbs(v.value("data_totalv").toDouble() - 52.841) < 1e-9);
+    QVERIFY(qAbs(v.value("Temp2").toDouble() - 26.5) < 1e-9);
+    QCOMPARE(v.value("DsgCur").toDouble(), 12500.0);
+    QCOMPARE(v.value("data_current").toDouble(), 12.5);
+    QCOMPARE(v.value("current_status").toString(), QStringLiteral("放电"));
+    QCOMPARE(v.value("remain_cap").toDouble(), 87.5);
+    QCOMPARE(v.value("soc_percent").toString(), QStringLiteral("87.5"));
+    QCOMPARE(v.value("WorkState").toDouble(), double(0xF002));
+    QCOMPARE(v.value("workStateValue").toString(), QStringLiteral("放电"));
+    QCOMPARE(v.value("ProtocolVersion").toString(), QStringLiteral("12"));
+    QCOMPARE(v.value("time_left").toDouble(), 420.0);
+}
+
+void TestProtocolCli::decodeStdinKeepsStore()
+{
+    const QByteArray input =
+            QByteArray(kStatusFrame) + "\r\n\n" + kVersionFrame + "\n:01D1120000AA~\n";
+    const Run r = runTool({QStringLiteral("decode"), samplePath("cs-16s.json")}, input);
+    QCOMPARE(r.exitCode, 2); // the last frame answers no command
+    const QList<QJsonObject> lines = jsonLines(r.out);
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.at(0).value("command").toString(), QStringLiteral("pack_status"));
+
+    const QJsonObject second = lines.at(1).value("values").toObject();
+    QCOMPARE(lines.at(1).value("command").toString(), QStringLiteral("pack_version"));
+    QCOMPARE(second.value("serial_number").toDouble(), 20261209.0);
+    QCOMPARE(second.value("sw_version").toDouble(), double(0x0105));
+    // Figures still come from the earlier status frame; its segments are not repeated.
+    QCOMPARE(second.value("data_number").toInt(), 16);
+    QCOMPARE(second.value("current_status").toString(), QStringLiteral("放电"));
+    QVERIFY(!second.contains("Vcell1"));
+
+    QVERIFY(lines.at(2).value("command").isNull());
+    QCOMPARE(lines.at(2).value("values").toObject(), QJsonObject());
+    QCOMPARE(lines.at(2).value("frame").toString(), QStringLiteral(":01D1120000AA~"));
+}
+
+void TestProtocolCli::decodeSmallProtocol()
+{
+    const Run r =
+            runTool({QStringLiteral("decode"), QStringLiteral("--quiet"), samplePath("cs-8s.json"),
+                     QString::fromLatin1(kLiteFrame), QString::fromLatin1(kStatusFrame)});
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY(r.err.isEmpty());
+    const QList<QJsonObject> lines = jsonLines(r.out);
+    QCOMPARE(lines.size(), 2);
+    const QJsonObject v = lines.at(0).value("values").toObject();
+    QCOMPARE(lines.at(0).value("command").toString(), QStringLiteral("basic"));
+    QCOMPARE(v.value("data_cellcount").toInt(), 8);
+    QVERIFY(qAbs(v.value("data_totalv").toDouble() - 26.796) < 1e-9);
+    QCOMPARE(v.value("Temp1").toDouble(), 23.0);
+    QCOMPARE(v.value("current_status").toString(), QStringLiteral("充电"));
+    QVERIFY(qAbs(v.value("data_current").toDouble() - 3.2) < 1e-9);
+    QCOMPARE(v.value("soc_percent").toString(), QStringLiteral("82.4"));
+    QCOMPARE(v.value("workStateValue").toString(), QStringLiteral("充电"));
+    QCOMPARE(v.value("ProtocolVersion").toString(), QStringLiteral("21"));
+    QVERIFY(lines.at(1).value("command").isNull());
+}
+
+void TestProtocolCli::documentedExampleWorks()
+{
+    QFile doc(QStringLiteral(CELLSCRIBE_SOURCE_DIR "/docs/protocol-format.md"));
+    QVERIFY(doc.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(doc.readAll());
+    const qsizetype section = text.indexOf(QStringLiteral("## Complete example"));
+    QVERIFY(section >= 0);
+    const qsizetype begin = text.indexOf(QStringLiteral("```json\n"), section);
+    QVERIFY(begin >= 0);
+    const qsizetype end = text.indexOf(QStringLiteral("\n```"), begin + 8);
+    QVERIFY(end > begin);
+    const QString path = writeFile(QStringLiteral("example.json"),
+                                   text.mid(begin + 8, end - begin - 8).toUtf8());
+
+    const Run check = runTool({QStringLiteral("check"), path});
+    QCOMPARE(check.exitCode, 0);
+    const QJsonObject o = QJsonDocument::fromJson(check.out).object();
+    QCOMPARE(o.value("warnings").toArray(), QJsonArray());
+    const QJsonArray commands = o.value("commands").toArray();
+    QCOMPARE(commands.size(), 2);
+    QCOMPARE(commands.at(0).toObject().value("request").toString(), ":014210000017~");
+    QCOMPARE(commands.at(1).toObject().value("request").toString(), ":01A01000000C~");
+
+    const Run decode =
+            runTool({QStringLiteral("decode"), path,
+                     QStringLiteral(":01C21000140CE50CE20CE90CE4410000009611A813885AF0025E~")});
+    QCOMPARE(decode.exitCode, 0);
+    const QJsonObject v = jsonLines(decode.out).value(0).value("values").toObject();
+    QCOMPARE(v.value("data_cellcount").toInt(), 4);
+    QVERIFY(qAbs(v.value("data_totalv").toDouble() - 13.204) < 1e-9);
+    QCOMPARE(v.value("data_current").toDouble(), 1.5);
+    QCOMPARE(v.value("soc_percent").toString(), QStringLiteral("90.4"));
+    QCOMPARE(v.value("Temp1").toDouble(), 25.0);
+}
+
+void TestProtocolCli::decodeStream()
+{
+    // Noise before the first start mark, a control byte inside a frame, two frames back to back
+    // without line ends, and a large frame split by nothing in particular.
+    QByteArray input = "\x05garbage";
+    input += QByteArray(kVersionFrame).insert(8, '\x00');
+    input += QByteArray(kStatusFrame) + kVersionFrame + "\r\n:01C2";
+    const Run r = runTool({QStringLiteral("decode"), QStringLiteral("--quiet"),
+                           samplePath("cs-16s.json"), QStringLiteral("--stream")},
+                          input);
+    QCOMPARE(r.exitCode, 0);
+    const QList<QJsonObject> lines = jsonLines(r.out);
+    QCOMPARE(lines.size(), 3); // the incomplete tail is not a frame
+    QCOMPARE(lines.at(0).value("frame").toString(), QString::fromLatin1(kVersionFrame));
+    QCOMPARE(lines.at(0).value("command").toString(), QStringLiteral("pack_version"));
+    QCOMPARE(lines.at(1).value("command").toString(), QStringLiteral("pack_status"));
+    QCOMPARE(lines.at(2).value("values").toObject().value("data_number").toInt(), 16);
+
+    const Run bad = runTool({QStringLiteral("decode"), samplePath("cs-16s.json"),
+                             QStringLiteral("--stream"), QString::fromLatin1(kVersionFrame)});
+    QCOMPARE(bad.exitCode, 1);
+}
+
+QTEST_GUILESS_MAIN(TestProtocolCli)
+#include "tst_protocolcli.moc"

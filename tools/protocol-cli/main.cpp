@@ -1,0 +1,318 @@
+// cellscribe-protocol: checks protocol files and decodes response frames with them, through the
+// same loader, parser and value processing as the application.
+
+#include "processing/dataprocessor.h"
+#include "protocol/protocolconfig.h"
+#include "protocol/protocolframe.h"
+#include "serial/frameassembler.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+#include <QTextStream>
+
+#include <cerrno>
+#include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+enum ExitCode { ExitOk = 0, ExitFailure = 1, ExitUnmatchedFrame = 2 };
+
+QtMessageHandler g_previousHandler = nullptr;
+QStringList *g_capturedWarnings = nullptr;
+bool g_quiet = false;
+
+void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtWarningMsg && g_capturedWarnings) {
+        g_capturedWarnings->append(message);
+        return;
+    }
+    if (g_quiet && type != QtFatalMsg)
+        return;
+    if (g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+
+// Collects the warning lines written while it lives; everything else passes through.
+class WarningCapture
+{
+public:
+    explicit WarningCapture(QStringList *sink) { g_capturedWarnings = sink; }
+    ~WarningCapture() { g_capturedWarnings = nullptr; }
+    WarningCapture(const WarningCapture &) = delete;
+    WarningCapture &operator=(const WarningCapture &) = delete;
+};
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+bool loadOrExplain(ProtocolConfig &config, const QString &path)
+{
+    if (config.loadConfig(path))
+        return true;
+    const QString reason = config.lastError().isEmpty()
+            ? QStringLiteral("Failed to load protocol file: %1").arg(path)
+            : config.lastError();
+    err() << reason.simplified() << Qt::endl;
+    return false;
+}
+
+int runCheck(const QString &path)
+{
+    ProtocolConfig config;
+    QStringList warnings;
+    bool loaded = false;
+    {
+        WarningCapture capture(&warnings);
+        loaded = config.loadConfig(path);
+    }
+    if (!loaded) {
+        // The load's own warnings explain a failure too (e.g. every command skipped).
+        for (const QString &w : std::as_const(warnings))
+            err() << w << Qt::endl;
+        const QString reason = config.lastError().isEmpty()
+                ? QStringLiteral("Failed to load protocol file: %1").arg(path)
+                : config.lastError();
+        err() << reason.simplified() << Qt::endl;
+        return ExitFailure;
+    }
+
+    QJsonArray commands;
+    const QStringList names = config.commandNames();
+    for (const QString &name : names) {
+        const CommandDefinition cmd = config.command(name);
+        const QString request =
+                cmd.hasRequest ? QString::fromUtf8(config.buildRequestFrame(name)) : QString();
+        commands.append(QJsonObject{
+                {QStringLiteral("name"), name},
+                {QStringLiteral("code"), cmd.code},
+                {QStringLiteral("hasRequest"), cmd.hasRequest},
+                {QStringLiteral("request"), request},
+                {QStringLiteral("segments"), int(cmd.dataSegments.size())},
+        });
+    }
+
+    QJsonArray columns;
+    const QList<TableColumn> tableColumns = config.tableColumns();
+    for (const TableColumn &column : tableColumns) {
+        columns.append(QJsonObject{
+                {QStringLiteral("header"), column.header},
+                {QStringLiteral("field"), column.field},
+                {QStringLiteral("type"), column.type},
+                {QStringLiteral("dataField"), column.dataField},
+                {QStringLiteral("format"), column.format},
+        });
+    }
+
+    const QJsonObject result{
+            {QStringLiteral("name"), config.name()},
+            {QStringLiteral("version"), config.version()},
+            {QStringLiteral("defaultCommand"), config.defaultCommand()},
+            {QStringLiteral("soi"), config.soi()},
+            {QStringLiteral("eoi"), config.eoi()},
+            {QStringLiteral("commands"), commands},
+            {QStringLiteral("columns"), columns},
+            {QStringLiteral("warnings"), QJsonArray::fromStringList(warnings)},
+    };
+    out() << QString::fromUtf8(QJsonDocument(result).toJson(QJsonDocument::Indented));
+    out().flush();
+    return ExitOk;
+}
+
+// Decodes frames one by one against one value store, as the application does.
+class Decoder
+{
+public:
+    explicit Decoder(ProtocolConfig *config)
+    {
+        m_frame.setProtocolConfig(config);
+        m_processor.setProtocolConfig(config);
+        m_processor.setProtocolFrame(&m_frame);
+    }
+
+    // Writes one JSON line; false when no command accepted the frame.
+    bool decode(const QString &frameText)
+    {
+        QString commandName;
+        const bool matched = m_processor.resolveCommandForFrame(frameText, commandName);
+        QJsonObject line{{QStringLiteral("frame"), frameText}};
+        if (matched) {
+            // A fixed receive time: the time stamp is not part of the output.
+            QVariantHash values = m_processor.processFrameValues(
+                    commandName, m_frame.parsedValues(), QStringLiteral("-"));
+            values.remove(QStringLiteral("timestamp"));
+            line.insert(QStringLiteral("command"), commandName);
+            line.insert(QStringLiteral("values"), QJsonObject::fromVariantHash(values));
+        } else {
+            line.insert(QStringLiteral("command"), QJsonValue::Null);
+            line.insert(QStringLiteral("values"), QJsonObject());
+        }
+        out() << QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)) << Qt::endl;
+        return matched;
+    }
+
+private:
+    ProtocolFrame m_frame;
+    DataProcessor m_processor;
+};
+
+// Reads whatever stdin has right now (blocking until some bytes or end of input), so that frames
+// from a live capture are decoded as they arrive. Returns 0 at end of input, -1 on error.
+qsizetype readStdin(char *buffer, qsizetype size)
+{
+    for (;;) {
+#ifdef Q_OS_WIN
+        const int n = ::_read(0, buffer, unsigned(qMin<qsizetype>(size, 1 << 20)));
+#else
+        const ssize_t n = ::read(STDIN_FILENO, buffer, size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+#endif
+        return n;
+    }
+}
+
+int runStream(const QString &path)
+{
+    ProtocolConfig config;
+    if (!loadOrExplain(config, path))
+        return ExitFailure;
+
+#ifdef Q_OS_WIN
+    // Raw bytes: no CR/LF translation, no end of input at Ctrl-Z.
+    ::_setmode(::_fileno(stdin), _O_BINARY);
+#endif
+    Decoder decoder(&config);
+    FrameAssembler assembler;
+    bool allMatched = true;
+    QByteArray buffer(4096, Qt::Uninitialized);
+    QString frame;
+    for (;;) {
+        const qsizetype n = readStdin(buffer.data(), buffer.size());
+        if (n < 0) {
+            err() << "cannot read stdin" << Qt::endl;
+            return ExitFailure;
+        }
+        if (n == 0)
+            break;
+        assembler.append(QByteArrayView(buffer.constData(), n));
+        while (assembler.takeFrame(frame)) {
+            if (!decoder.decode(frame))
+                allMatched = false;
+        }
+        assembler.trim();
+    }
+    return allMatched ? ExitOk : ExitUnmatchedFrame;
+}
+
+int runDecode(const QString &path, const QStringList &frames)
+{
+    ProtocolConfig config;
+    if (!loadOrExplain(config, path))
+        return ExitFailure;
+
+    Decoder decoder(&config);
+    bool allMatched = true;
+    auto decodeOne = [&](const QString &text) {
+        const QString frame = text.trimmed();
+        if (frame.isEmpty())
+            return;
+        if (!decoder.decode(frame))
+            allMatched = false;
+    };
+
+    if (!frames.isEmpty()) {
+        for (const QString &frame : frames)
+            decodeOne(frame);
+    } else {
+        QTextStream in(stdin);
+        QString line;
+        while (in.readLineInto(&line))
+            decodeOne(line);
+    }
+    return allMatched ? ExitOk : ExitUnmatchedFrame;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("cellscribe-protocol"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CELLSCRIBE_VERSION));
+    g_previousHandler = qInstallMessageHandler(messageHandler);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+            "Checks Cellscribe protocol files and decodes response frames with them.\n\n"
+            "  check FILE              load FILE; print its model as JSON (exit 1 when the\n"
+            "                          file is refused, with the reason on stderr)\n"
+            "  decode FILE [FRAME...]  decode each FRAME (or each line of stdin) and print\n"
+            "                          one JSON line per frame; exit 2 when a frame matched\n"
+            "                          no command\n"
+            "  decode FILE --stream    read raw received bytes on stdin, cut frames from\n"
+            "                          ':' to '~' as the serial link does, decode each"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption quietOption(
+            {QStringLiteral("q"), QStringLiteral("quiet")},
+            QStringLiteral("Do not write log lines (parser warnings) to stderr."));
+    parser.addOption(quietOption);
+    const QCommandLineOption streamOption(
+            QStringLiteral("stream"),
+            QStringLiteral("decode: stdin is a raw byte stream, framed like the serial link."));
+    parser.addOption(streamOption);
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("check or decode"));
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("protocol JSON file"));
+    parser.addPositionalArgument(QStringLiteral("frames"),
+                                 QStringLiteral("response frames to decode"),
+                                 QStringLiteral("[frames...]"));
+    parser.process(app);
+    g_quiet = parser.isSet(quietOption);
+
+    const QStringList args = parser.positionalArguments();
+    const QString command = args.value(0);
+    if (args.size() < 2
+        || (command != QLatin1String("check") && command != QLatin1String("decode"))) {
+        err() << "usage: cellscribe-protocol check FILE | decode FILE [FRAME...] | decode FILE "
+                 "--stream"
+              << Qt::endl;
+        return ExitFailure;
+    }
+    if (command == QLatin1String("check")) {
+        if (args.size() > 2) {
+            err() << "check takes exactly one FILE" << Qt::endl;
+            return ExitFailure;
+        }
+        return runCheck(args.at(1));
+    }
+    if (parser.isSet(streamOption)) {
+        if (args.size() > 2) {
+            err() << "--stream reads frames from stdin only" << Qt::endl;
+            return ExitFailure;
+        }
+        return runStream(args.at(1));
+    }
+    return runDecode(args.at(1), args.mid(2));
+}
