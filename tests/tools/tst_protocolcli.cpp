@@ -88,6 +88,9 @@ private slots:
     void decodeSmallProtocol();
     void documentedExampleWorks();
     void decodeStream();
+    void csvFromStream_data();
+    void csvFromStream();
+    void csvUnwritableFails();
 
 private:
     QString writeFile(const QString &name, const QByteArray &content);
@@ -373,6 +376,74 @@ void TestProtocolCli::decodeStream()
     const Run bad = runTool({QStringLiteral("decode"), samplePath("cs-16s.json"),
                              QStringLiteral("--stream"), QString::fromLatin1(kVersionFrame)});
     QCOMPARE(bad.exitCode, 1);
+}
+
+void TestProtocolCli::csvFromStream_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("header");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("zh") << QStringLiteral("zh") << QStringLiteral("\"日期\",\"时间\",\"状态\"")
+                        << QStringLiteral("正在放电");
+    QTest::newRow("en") << QStringLiteral("en") << QStringLiteral("\"Date\",\"Time\",\"Status\"")
+                        << QStringLiteral("Discharging...");
+    QTest::newRow("de") << QStringLiteral("de") << QStringLiteral("\"Datum\",\"Zeit\",\"Status\"")
+                        << QStringLiteral("Wird entladen...");
+}
+
+void TestProtocolCli::csvFromStream()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, header);
+    QFETCH(QString, status);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString csv = dir.filePath(QStringLiteral("capture.csv"));
+    // Every accepted frame is a row, whichever command it answers; noise is not.
+    const QByteArray input =
+            QByteArray("noise") + kStatusFrame + "\r\n" + kVersionFrame + kStatusFrame + ":01C2";
+    const Run r = runTool({QStringLiteral("decode"), QStringLiteral("--quiet"),
+                           samplePath("cs-16s.json"), QStringLiteral("--stream"),
+                           QStringLiteral("--csv"), csv, QStringLiteral("--language"), language},
+                          input);
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(jsonLines(r.out).size(), 3);
+
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    QVERIFY(!bytes.contains('\r'));
+    const QStringList lines =
+            QString::fromUtf8(bytes.mid(3)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
+    QVERIFY2(lines.at(0).startsWith(header), qPrintable(lines.at(0)));
+    const int columns = int(lines.at(0).count(QStringLiteral("\",\"")));
+    for (const QString &line : lines)
+        QCOMPARE(line.count(QStringLiteral("\",\"")), columns);
+    // Status column of a status frame (F002: discharging) in the chosen language.
+    QCOMPARE(lines.at(1).split(QStringLiteral("\",\"")).value(2), status);
+    QVERIFY2(lines.at(1).contains(QStringLiteral("\"3310\"")), qPrintable(lines.at(1)));
+}
+
+void TestProtocolCli::csvUnwritableFails()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // A directory cannot be written as a file: the failure must not look like success.
+    const Run r =
+            runTool({QStringLiteral("decode"), QStringLiteral("--quiet"), samplePath("cs-16s.json"),
+                     QString::fromLatin1(kStatusFrame), QStringLiteral("--csv"), dir.path()});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.err.contains("cannot write"));
+
+    const Run badLanguage = runTool({QStringLiteral("decode"), samplePath("cs-16s.json"),
+                                     QString::fromLatin1(kStatusFrame), QStringLiteral("--csv"),
+                                     dir.filePath(QStringLiteral("x.csv")),
+                                     QStringLiteral("--language"), QStringLiteral("fr")});
+    QCOMPARE(badLanguage.exitCode, 1);
 }
 
 QTEST_GUILESS_MAIN(TestProtocolCli)

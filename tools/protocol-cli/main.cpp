@@ -1,6 +1,9 @@
 // cellscribe-protocol: checks protocol files and decodes response frames with them, through the
 // same loader, parser and value processing as the application.
 
+#include "datalog/csvwriter.h"
+#include "datalog/rdmodel.h"
+#include "i18n/translations.h"
 #include "processing/dataprocessor.h"
 #include "protocol/protocolconfig.h"
 #include "protocol/protocolframe.h"
@@ -8,6 +11,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -144,7 +148,7 @@ int runCheck(const QString &path)
 class Decoder
 {
 public:
-    explicit Decoder(ProtocolConfig *config)
+    explicit Decoder(ProtocolConfig *config, RDModel *table = nullptr) : m_table(table)
     {
         m_frame.setProtocolConfig(config);
         m_processor.setProtocolConfig(config);
@@ -158,9 +162,15 @@ public:
         const bool matched = m_processor.resolveCommandForFrame(frameText, commandName);
         QJsonObject line{{QStringLiteral("frame"), frameText}};
         if (matched) {
-            // A fixed receive time: the time stamp is not part of the output.
+            // The JSON output has no time stamp; table rows get the decoding time, as the
+            // application stamps them with the receive time.
+            const QString receiveTime = m_table
+                    ? QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                    : QStringLiteral("-");
             QVariantHash values = m_processor.processFrameValues(
-                    commandName, m_frame.parsedValues(), QStringLiteral("-"));
+                    commandName, m_frame.parsedValues(), receiveTime);
+            if (m_table)
+                m_table->appendDataRow(values);
             values.remove(QStringLiteral("timestamp"));
             line.insert(QStringLiteral("command"), commandName);
             line.insert(QStringLiteral("values"), QJsonObject::fromVariantHash(values));
@@ -175,7 +185,35 @@ public:
 private:
     ProtocolFrame m_frame;
     DataProcessor m_processor;
+    RDModel *m_table = nullptr;
 };
+
+// Where decoded frames also go as table rows, written as CSV at the end of the run.
+struct CsvTarget
+{
+    QString path;
+    int language = Chinese;
+};
+
+// Writes the table with the one-shot export, all columns visible; false (with the reason on
+// stderr) when the file could not be written.
+bool writeCsv(const RDModel &table, const CsvTarget &target)
+{
+    const CsvWriteResult result =
+            CsvWriter::exportToFile(&table, CsvWriter::allColumns(&table), target.path);
+    if (!result.ok)
+        err() << "cannot write " << target.path << ": " << result.error << Qt::endl;
+    return result.ok;
+}
+
+void prepareTable(RDModel &table, ProtocolConfig *config, const CsvTarget &target)
+{
+    table.setProtocolConfig(config);
+    const int language = target.language;
+    if (language != Chinese)
+        table.setTranslator(
+                [language](const QString &text) { return translateWithUnit(language, text); });
+}
 
 // Reads whatever stdin has right now (blocking until some bytes or end of input), so that frames
 // from a live capture are decoded as they arrive. Returns 0 at end of input, -1 on error.
@@ -193,17 +231,20 @@ qsizetype readStdin(char *buffer, qsizetype size)
     }
 }
 
-int runStream(const QString &path)
+int runStream(const QString &path, const CsvTarget *csv)
 {
     ProtocolConfig config;
     if (!loadOrExplain(config, path))
         return ExitFailure;
+    RDModel table;
+    if (csv)
+        prepareTable(table, &config, *csv);
 
 #ifdef Q_OS_WIN
     // Raw bytes: no CR/LF translation, no end of input at Ctrl-Z.
     ::_setmode(::_fileno(stdin), _O_BINARY);
 #endif
-    Decoder decoder(&config);
+    Decoder decoder(&config, csv ? &table : nullptr);
     FrameAssembler assembler;
     bool allMatched = true;
     QByteArray buffer(4096, Qt::Uninitialized);
@@ -223,16 +264,21 @@ int runStream(const QString &path)
         }
         assembler.trim();
     }
+    if (csv && !writeCsv(table, *csv))
+        return ExitFailure;
     return allMatched ? ExitOk : ExitUnmatchedFrame;
 }
 
-int runDecode(const QString &path, const QStringList &frames)
+int runDecode(const QString &path, const QStringList &frames, const CsvTarget *csv)
 {
     ProtocolConfig config;
     if (!loadOrExplain(config, path))
         return ExitFailure;
+    RDModel table;
+    if (csv)
+        prepareTable(table, &config, *csv);
 
-    Decoder decoder(&config);
+    Decoder decoder(&config, csv ? &table : nullptr);
     bool allMatched = true;
     auto decodeOne = [&](const QString &text) {
         const QString frame = text.trimmed();
@@ -251,6 +297,8 @@ int runDecode(const QString &path, const QStringList &frames)
         while (in.readLineInto(&line))
             decodeOne(line);
     }
+    if (csv && !writeCsv(table, *csv))
+        return ExitFailure;
     return allMatched ? ExitOk : ExitUnmatchedFrame;
 }
 
@@ -272,7 +320,9 @@ int main(int argc, char *argv[])
             "                          one JSON line per frame; exit 2 when a frame matched\n"
             "                          no command\n"
             "  decode FILE --stream    read raw received bytes on stdin, cut frames from\n"
-            "                          ':' to '~' as the serial link does, decode each"));
+            "                          ':' to '~' as the serial link does, decode each\n"
+            "  decode ... --csv OUT    also write the decoded frames as the application's\n"
+            "                          real-time table (CSV, all columns)"));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption quietOption(
@@ -283,6 +333,16 @@ int main(int argc, char *argv[])
             QStringLiteral("stream"),
             QStringLiteral("decode: stdin is a raw byte stream, framed like the serial link."));
     parser.addOption(streamOption);
+    const QCommandLineOption csvOption(
+            QStringLiteral("csv"),
+            QStringLiteral("decode: also write the decoded frames as table rows to <file>."),
+            QStringLiteral("file"));
+    parser.addOption(csvOption);
+    const QCommandLineOption languageOption(
+            QStringLiteral("language"),
+            QStringLiteral("--csv: language of headers and texts, zh (default), en or de."),
+            QStringLiteral("zh|en|de"), QStringLiteral("zh"));
+    parser.addOption(languageOption);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("check or decode"));
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("protocol JSON file"));
     parser.addPositionalArgument(QStringLiteral("frames"),
@@ -307,12 +367,29 @@ int main(int argc, char *argv[])
         }
         return runCheck(args.at(1));
     }
+    CsvTarget csvTarget;
+    const CsvTarget *csv = nullptr;
+    if (parser.isSet(csvOption)) {
+        const QString language = parser.value(languageOption);
+        static const QStringList languages{QStringLiteral("zh"), QStringLiteral("en"),
+                                           QStringLiteral("de")};
+        csvTarget.language = int(languages.indexOf(language));
+        if (csvTarget.language < 0) {
+            err() << "--language takes zh, en or de, not " << language << Qt::endl;
+            return ExitFailure;
+        }
+        csvTarget.path = parser.value(csvOption);
+        csv = &csvTarget;
+    } else if (parser.isSet(languageOption)) {
+        err() << "--language goes with --csv" << Qt::endl;
+        return ExitFailure;
+    }
     if (parser.isSet(streamOption)) {
         if (args.size() > 2) {
             err() << "--stream reads frames from stdin only" << Qt::endl;
             return ExitFailure;
         }
-        return runStream(args.at(1));
+        return runStream(args.at(1), csv);
     }
-    return runDecode(args.at(1), args.mid(2));
+    return runDecode(args.at(1), args.mid(2), csv);
 }
