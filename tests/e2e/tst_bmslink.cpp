@@ -5,6 +5,7 @@
 #include "serial/serialcommhandler.h"
 #include "serial/serialinterface.h"
 
+#include "../serial/testpty.h"
 #include "simprocess.h"
 
 #include <QFile>
@@ -78,6 +79,7 @@ private slots:
     void silentDeviceTimesOutEveryRequest();
     void hangUpIsReportedOnce();
     void terminatesCleanly();
+    void answersOnAGivenDevice();
 
 private:
     QTemporaryDir m_dir;
@@ -257,6 +259,27 @@ void tst_BmsLink::terminatesCleanly()
     QCOMPARE(sim.process().exitCode(), 0);
     QVERIFY(!QFileInfo(link).isSymLink());
     QVERIFY(!QFileInfo::exists(link));
+}
+
+void tst_BmsLink::answersOnAGivenDevice()
+{
+    // The simulator opens the slave side as its device; the test is the application.
+    TestPty pty;
+    QVERIFY(pty.isValid());
+    SimProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--protocol"), m_protocolPath, QStringLiteral("--device"),
+                       pty.slaveName(), QStringLiteral("--baud"), QStringLiteral("115200")}));
+    QCOMPARE(sim.path(), pty.slaveName());
+
+    const QByteArray request = m_config.buildRequestFrame(QStringLiteral("status"));
+    QVERIFY(pty.write("noise" + request));
+    QByteArray answer;
+    QTRY_VERIFY_WITH_TIMEOUT((answer += pty.readAvailable()).endsWith('~'), 10000);
+    QCOMPARE(sim.answers().size(), 1);
+    QCOMPARE(QString::fromLatin1(answer), sim.answers().at(0).frame);
+    ProtocolFrame frame;
+    frame.setProtocolConfig(&m_config);
+    QVERIFY(frame.parseFrame(QString::fromLatin1(answer), QStringLiteral("status")));
 }
 
 QTEST_GUILESS_MAIN(tst_BmsLink)
