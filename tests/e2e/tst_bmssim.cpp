@@ -215,7 +215,7 @@ void tst_BmsSim::seedRepeatsTheRun()
 
 void tst_BmsSim::faults_data()
 {
-    QTest::addColumn<QStringList>("specs");
+    QTest::addColumn<QStringList>("faultList");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("expected"); // silent,split,drop,garbage,bad,delay,hangup
 
@@ -234,15 +234,15 @@ void tst_BmsSim::faults_data()
 
 void tst_BmsSim::faults()
 {
-    QFETCH(QStringList, specs);
+    QFETCH(QStringList, faultList);
     QFETCH(bool, ok);
     QFETCH(QString, expected);
 
     SimFaults f;
     bool allOk = true;
     QString error;
-    for (const QString &spec : std::as_const(specs))
-        allOk = f.parse(spec, &error) && allOk;
+    for (const QString &fault : std::as_const(faultList))
+        allOk = f.parse(fault, &error) && allOk;
     QCOMPARE(allOk, ok);
     if (!ok) {
         QVERIFY(!error.isEmpty());
