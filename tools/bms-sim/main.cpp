@@ -72,7 +72,7 @@ int main(int argc, char *argv[])
             QStringLiteral("Misbehave: silent, drop=P, garbage=P, split, bad-checksum=P, "
                            "delay=MS, hangup-after=N (P a share from 0 to 1). Repeatable; "
                            "also comma-separated."),
-            QStringLiteral("SPEC"));
+            QStringLiteral("FAULT"));
     const QCommandLineOption verboseOption(
             QStringLiteral("verbose"),
             QStringLiteral("Log one line per request and answer to standard error."));
@@ -102,9 +102,9 @@ int main(int argc, char *argv[])
     if (!ok || options.baudRate <= 0)
         return fail(QStringLiteral("invalid --baud: %1").arg(parser.value(baudOption)));
     const QStringList faults = parser.values(faultOption);
-    for (const QString &spec : faults) {
+    for (const QString &fault : faults) {
         QString error;
-        if (!options.faults.parse(spec, &error))
+        if (!options.faults.parse(fault, &error))
             return fail(error);
     }
 

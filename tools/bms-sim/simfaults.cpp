@@ -24,9 +24,9 @@ bool count(const QString &value, int *out)
 
 } // namespace
 
-bool SimFaults::parse(const QString &spec, QString *error)
+bool SimFaults::parse(const QString &text, QString *error)
 {
-    const QStringList parts = spec.split(u',', Qt::SkipEmptyParts);
+    const QStringList parts = text.split(u',', Qt::SkipEmptyParts);
     for (const QString &part : parts) {
         const QString item = part.trimmed();
         const qsizetype eq = item.indexOf(u'=');

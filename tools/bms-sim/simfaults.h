@@ -14,7 +14,7 @@ struct SimFaults
     int delayMs = 0; // time from request to answer
     int hangupAfter = -1; // close the line after this many answers; -1: never
 
-    // Parses specs such as "silent", "drop=0.2", "delay=50"; several may be given separated by
-    // commas. Returns false with a message for an unknown or malformed spec.
-    bool parse(const QString &spec, QString *error);
+    // Parses faults such as "silent", "drop=0.2", "delay=50"; several may be given separated by
+    // commas. Returns false with a message for an unknown or malformed item.
+    bool parse(const QString &text, QString *error);
 };
