@@ -10,6 +10,11 @@ void ProtocolFrame::setProtocolConfig(ProtocolConfig *config)
     m_config = config;
 }
 
+ProtocolConfig *ProtocolFrame::protocolConfig() const
+{
+    return m_config.data();
+}
+
 QByteArray ProtocolFrame::generateRequestFrame(const QString &commandName) const
 {
     if (!m_config)

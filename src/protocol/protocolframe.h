@@ -17,7 +17,7 @@ public:
     explicit ProtocolFrame(QObject *parent = nullptr);
 
     void setProtocolConfig(ProtocolConfig *config);
-    ProtocolConfig *protocolConfig() const { return m_config; }
+    ProtocolConfig *protocolConfig() const;
 
     QByteArray generateRequestFrame(const QString &commandName) const;
     bool parseFrame(const QString &frameText, const QString &commandName);
