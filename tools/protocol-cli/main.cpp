@@ -144,50 +144,6 @@ int runCheck(const QString &path)
     return ExitOk;
 }
 
-// Decodes frames one by one against one value store, as the application does.
-class Decoder
-{
-public:
-    explicit Decoder(ProtocolConfig *config, RDModel *table = nullptr) : m_table(table)
-    {
-        m_frame.setProtocolConfig(config);
-        m_processor.setProtocolConfig(config);
-        m_processor.setProtocolFrame(&m_frame);
-    }
-
-    // Writes one JSON line; false when no command accepted the frame.
-    bool decode(const QString &frameText)
-    {
-        QString commandName;
-        const bool matched = m_processor.resolveCommandForFrame(frameText, commandName);
-        QJsonObject line{{QStringLiteral("frame"), frameText}};
-        if (matched) {
-            // The JSON output has no time stamp; table rows get the decoding time, as the
-            // application stamps them with the receive time.
-            const QString receiveTime = m_table
-                    ? QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
-                    : QStringLiteral("-");
-            QVariantHash values = m_processor.processFrameValues(
-                    commandName, m_frame.parsedValues(), receiveTime);
-            if (m_table)
-                m_table->appendDataRow(values);
-            values.remove(QStringLiteral("timestamp"));
-            line.insert(QStringLiteral("command"), commandName);
-            line.insert(QStringLiteral("values"), QJsonObject::fromVariantHash(values));
-        } else {
-            line.insert(QStringLiteral("command"), QJsonValue::Null);
-            line.insert(QStringLiteral("values"), QJsonObject());
-        }
-        out() << QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)) << Qt::endl;
-        return matched;
-    }
-
-private:
-    ProtocolFrame m_frame;
-    DataProcessor m_processor;
-    RDModel *m_table = nullptr;
-};
-
 // Where decoded frames also go as table rows, written as CSV at the end of the run.
 struct CsvTarget
 {
@@ -215,6 +171,56 @@ void prepareTable(RDModel &table, ProtocolConfig *config, const CsvTarget &targe
                 [language](const QString &text) { return translateWithUnit(language, text); });
 }
 
+// Decodes frames one by one against one value store, as the application does.
+class Decoder
+{
+public:
+    Decoder(ProtocolConfig *config, const CsvTarget *csv) : m_csv(csv)
+    {
+        m_frame.setProtocolConfig(config);
+        m_processor.setProtocolConfig(config);
+        m_processor.setProtocolFrame(&m_frame);
+        if (csv)
+            prepareTable(m_table, config, *csv);
+    }
+
+    // Writes the CSV file, when asked for; false when it could not be written.
+    bool finish() { return !m_csv || writeCsv(m_table, *m_csv); }
+
+    // Writes one JSON line; false when no command accepted the frame.
+    bool decode(const QString &frameText)
+    {
+        QString commandName;
+        const bool matched = m_processor.resolveCommandForFrame(frameText, commandName);
+        QJsonObject line{{QStringLiteral("frame"), frameText}};
+        if (matched) {
+            // The JSON output has no time stamp; table rows get the decoding time, as the
+            // application stamps them with the receive time.
+            const QString receiveTime = m_csv
+                    ? QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                    : QStringLiteral("-");
+            QVariantHash values = m_processor.processFrameValues(
+                    commandName, m_frame.parsedValues(), receiveTime);
+            if (m_csv)
+                m_table.appendDataRow(values);
+            values.remove(QStringLiteral("timestamp"));
+            line.insert(QStringLiteral("command"), commandName);
+            line.insert(QStringLiteral("values"), QJsonObject::fromVariantHash(values));
+        } else {
+            line.insert(QStringLiteral("command"), QJsonValue::Null);
+            line.insert(QStringLiteral("values"), QJsonObject());
+        }
+        out() << QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)) << Qt::endl;
+        return matched;
+    }
+
+private:
+    ProtocolFrame m_frame;
+    DataProcessor m_processor;
+    RDModel m_table;
+    const CsvTarget *m_csv = nullptr;
+};
+
 // Reads whatever stdin has right now (blocking until some bytes or end of input), so that frames
 // from a live capture are decoded as they arrive. Returns 0 at end of input, -1 on error.
 qsizetype readStdin(char *buffer, qsizetype size)
@@ -236,15 +242,12 @@ int runStream(const QString &path, const CsvTarget *csv)
     ProtocolConfig config;
     if (!loadOrExplain(config, path))
         return ExitFailure;
-    RDModel table;
-    if (csv)
-        prepareTable(table, &config, *csv);
 
 #ifdef Q_OS_WIN
     // Raw bytes: no CR/LF translation, no end of input at Ctrl-Z.
     ::_setmode(::_fileno(stdin), _O_BINARY);
 #endif
-    Decoder decoder(&config, csv ? &table : nullptr);
+    Decoder decoder(&config, csv);
     FrameAssembler assembler;
     bool allMatched = true;
     QByteArray buffer(4096, Qt::Uninitialized);
@@ -264,7 +267,7 @@ int runStream(const QString &path, const CsvTarget *csv)
         }
         assembler.trim();
     }
-    if (csv && !writeCsv(table, *csv))
+    if (!decoder.finish())
         return ExitFailure;
     return allMatched ? ExitOk : ExitUnmatchedFrame;
 }
@@ -274,11 +277,7 @@ int runDecode(const QString &path, const QStringList &frames, const CsvTarget *c
     ProtocolConfig config;
     if (!loadOrExplain(config, path))
         return ExitFailure;
-    RDModel table;
-    if (csv)
-        prepareTable(table, &config, *csv);
-
-    Decoder decoder(&config, csv ? &table : nullptr);
+    Decoder decoder(&config, csv);
     bool allMatched = true;
     auto decodeOne = [&](const QString &text) {
         const QString frame = text.trimmed();
@@ -297,7 +296,7 @@ int runDecode(const QString &path, const QStringList &frames, const CsvTarget *c
         while (in.readLineInto(&line))
             decodeOne(line);
     }
-    if (csv && !writeCsv(table, *csv))
+    if (!decoder.finish())
         return ExitFailure;
     return allMatched ? ExitOk : ExitUnmatchedFrame;
 }
