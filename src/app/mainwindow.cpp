@@ -1,0 +1,272 @@
+#include "app/mainwindow.h"
+
+#include "app/applog.h"
+#include "datalog/adaptiveitemdelegate.h"
+#include "datalog/rdmodel.h"
+#include "dialogs/aboutdialog.h"
+#include "processing/dataprocessor.h"
+#include "protocol/protocolconfig.h"
+#include "protocol/protocolframe.h"
+#include "protocol/protocolmanager.h"
+#include "serial/serialcommhandler.h"
+#include "serial/serialinterface.h"
+#include "serial/statusbarmanager.h"
+#include "ui_mainwindow.h"
+#include "widgets/switchbutton.h"
+#include "widgets/voltagechartwidget.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSerialPortInfo>
+#include <QSettings>
+
+#ifdef Q_OS_WIN
+#include <dbt.h>
+#include <windows.h>
+#endif
+
+#ifndef CELLSCRIBE_DEV_PROTOCOLS_DIR
+#define CELLSCRIBE_DEV_PROTOCOLS_DIR "protocols"
+#endif
+
+namespace {
+
+// Settings store and its keys; organisation and application are set by main().
+const char kOrganisation[] = "TRBMS";
+const char kApplication[] = "BV-BMS";
+const QString kPortKey = QStringLiteral("portName");
+const QString kBaudKey = QStringLiteral("baudRate");
+const QString kIntervalKey = QStringLiteral("proid");
+const QString kLanguageKey = QStringLiteral("language");
+
+// System name of a port selector item: the text before the first "(", trimmed.
+QString portNameFromItem(const QString &text)
+{
+    const qsizetype paren = text.indexOf(QLatin1Char('('));
+    return (paren < 0 ? text : text.left(paren)).trimmed();
+}
+
+void selectItemByText(QComboBox *combo, const QString &text)
+{
+    const int index = combo->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index >= 0)
+        combo->setCurrentIndex(index);
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : MainWindow(Options(), parent) { }
+
+MainWindow::MainWindow(const Options &options, QWidget *parent)
+    : QMainWindow(parent), m_options(options)
+{
+    construct();
+}
+
+void MainWindow::construct()
+{
+    ui = new Ui::MainWindow;
+    serial = new SerialInterface(this);
+    protocolManager = new ProtocolManager(this);
+    protocolFrame = new ProtocolFrame(this);
+
+    ui->setupUi(this);
+
+    statusBarManager = new StatusBarManager(this, this);
+    dataProcessor = new DataProcessor(this);
+    serialCommHandler = new SerialCommHandler(serial, this);
+    dataProcessor->setProtocolFrame(protocolFrame);
+    serialCommHandler->setProtocolFrame(protocolFrame);
+    statusBarManager->setTranslator(unitTranslator());
+
+    // Cells shrink their font or elide instead of being cut.
+    if (QAbstractItemDelegate *old = ui->tableView->itemDelegate();
+        old && old->parent() == ui->tableView)
+        delete old;
+    ui->tableView->setItemDelegate(new AdaptiveItemDelegate(ui->tableView));
+
+    loadProtocolDirectory();
+    registerDeviceNotifications();
+
+    findFreePorts();
+    initUiAfterSetup();
+    setupConnections();
+    setupTableModel();
+    loadSettings();
+}
+
+MainWindow::~MainWindow()
+{
+    if (serialCommHandler) {
+        serialCommHandler->stopPeriodicRequest();
+        disconnect(serialCommHandler, nullptr, this, nullptr);
+    }
+    if (serial) {
+        serial->closePort();
+        disconnect(serial, nullptr, this, nullptr);
+    }
+    saveSettings();
+    delete ui;
+    ui = nullptr;
+}
+
+QString MainWindow::resolveProtocolDirectory()
+{
+    const QString besideExecutable =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/protocols");
+    if (QFileInfo::exists(besideExecutable))
+        return besideExecutable;
+    return QStringLiteral(CELLSCRIBE_DEV_PROTOCOLS_DIR);
+}
+
+void MainWindow::loadProtocolDirectory()
+{
+    m_protocolDirectory = m_options.protocolDirectory.isEmpty() ? resolveProtocolDirectory()
+                                                                : m_options.protocolDirectory;
+    if (protocolManager->loadProtocols(m_protocolDirectory)) {
+        protocolConfig = protocolManager->currentConfig();
+        if (protocolConfig) {
+            protocolFrame->setProtocolConfig(protocolConfig);
+            dataProcessor->setProtocolConfig(protocolConfig);
+            serialCommHandler->setProtocolConfig(protocolConfig);
+        }
+        return;
+    }
+    qCWarning(lcApp) << "Failed to load protocols from" << m_protocolDirectory;
+    QMessageBox::warning(
+            this, tr2(QStringLiteral("警告"), QStringLiteral("Warning")),
+            tr2(QStringLiteral(
+                        "无法加载协议文件，请确保 protocols 目录存在并包含有效的协议配置文件。\n"
+                        "路径: %1"),
+                QStringLiteral("Unable to load protocol files. Ensure the protocols directory "
+                               "exists and contains valid configuration files.\nPath: %1"))
+                    .arg(QDir::toNativeSeparators(m_protocolDirectory)));
+}
+
+void MainWindow::registerDeviceNotifications()
+{
+#ifdef Q_OS_WIN
+    // Serial-port device interface class: arrival and removal arrive as WM_DEVICECHANGE.
+    static const GUID kComPortClass = {
+            0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+    DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
+    filter.dbcc_size = 32;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = kComPortClass;
+    deviceNotifyHandle = RegisterDeviceNotificationW(reinterpret_cast<HANDLE>(winId()), &filter,
+                                                     DEVICE_NOTIFY_WINDOW_HANDLE);
+    if (!deviceNotifyHandle)
+        qCWarning(lcApp) << "Failed to register for serial device notifications!";
+#endif
+}
+
+void MainWindow::findFreePorts()
+{
+    QComboBox *ports = ui->portName;
+    ports->clear();
+    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : infos) {
+        const QString description = info.description();
+        if (description.contains(QStringLiteral("蓝牙"), Qt::CaseInsensitive)
+            || description.contains(QStringLiteral("Bluetooth"), Qt::CaseInsensitive))
+            continue;
+        ports->addItem(info.portName() + QStringLiteral(" (") + description + QLatin1Char(')'));
+    }
+    // Pseudo-terminals and socat links are not enumerated; they open by path.
+    for (const QString &path : m_options.virtualPorts)
+        ports->addItem(path + QStringLiteral(" (virtual port)"), path);
+    ui->bard->setEnabled(true);
+
+    if (infos.isEmpty() && m_options.virtualPorts.isEmpty()) {
+        QMessageBox::warning(
+                this, tr2(QStringLiteral("警告"), QStringLiteral("Warning")),
+                tr2(QStringLiteral("未找到可用串口"), QStringLiteral("No free serial port found")));
+    }
+}
+
+void MainWindow::setupConnections()
+{
+    connect(ui->proid, &QComboBox::currentIndexChanged, this, &MainWindow::saveSettings);
+    connect(ui->portName, &QComboBox::currentIndexChanged, this, [this] {
+        if (!ui->openCom->isChecked())
+            currentConnectedPortName = portNameFromItem(ui->portName->currentText());
+        saveSettings();
+    });
+    connect(ui->bard, &QComboBox::currentIndexChanged, this, &MainWindow::saveSettings);
+    // The first port is selected before the connection exists.
+    currentConnectedPortName = portNameFromItem(ui->portName->currentText());
+}
+
+void MainWindow::setupTableModel()
+{
+    if (QAbstractItemModel *old = ui->tableView->model()) {
+        ui->tableView->setModel(nullptr);
+        if (old->parent() == ui->tableView || old->parent() == this)
+            delete old;
+    }
+    m_tableModel = new RDModel(this);
+    if (protocolConfig)
+        m_tableModel->setProtocolConfig(protocolConfig);
+    ui->tableView->setModel(m_tableModel);
+    ui->tableView->resizeColumnsToContents();
+    m_tableModel->setTranslator(unitTranslator());
+    m_chart->setTranslator(unitTranslator());
+}
+
+void MainWindow::saveSettings()
+{
+    if (!ui || !ui->portName || !ui->bard || !ui->proid)
+        return;
+    QSettings settings(QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication));
+    settings.setValue(kPortKey, ui->portName->currentText());
+    settings.setValue(kBaudKey, ui->bard->currentText());
+    settings.setValue(kIntervalKey, ui->proid->currentText());
+    settings.setValue(kLanguageKey, m_language);
+}
+
+void MainWindow::loadSettings()
+{
+    QSettings settings(QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication));
+    const QString port = settings.value(kPortKey).toString();
+    const QString baud = settings.value(kBaudKey).toString();
+    const QString interval = settings.value(kIntervalKey).toString();
+    bool ok = false;
+    const int language = settings.value(kLanguageKey, 0).toInt(&ok);
+    // Kept so that it is written back unchanged; the language selector applies it.
+    if (ok && language >= Chinese && language <= German)
+        m_language = language;
+
+    selectItemByText(ui->portName, port);
+    selectItemByText(ui->bard, baud);
+    selectItemByText(ui->proid, interval);
+}
+
+AboutDialog *MainWindow::aboutDialog() const
+{
+    return m_aboutDialog.data();
+}
+
+void MainWindow::showAboutDialog()
+{
+    if (!m_aboutDialog) {
+        m_aboutDialog = new AboutDialog(this);
+        m_aboutDialog->setTranslator(unitTranslator());
+    }
+    m_aboutDialog->refreshTexts();
+    m_aboutDialog->show();
+    m_aboutDialog->raise();
+    m_aboutDialog->activateWindow();
+}
+
+QString MainWindow::tr2(const QString &chinese, const QString &english) const
+{
+    return translateOr(m_language, chinese, english);
+}
+
+TextTranslator MainWindow::unitTranslator() const
+{
+    // Reads the language at each call, so a language change shows at the next redraw.
+    return [this](const QString &text) { return translateWithUnit(m_language, text); };
+}

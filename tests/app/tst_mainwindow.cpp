@@ -1,0 +1,279 @@
+#include "app/mainwindow.h"
+#include "datalog/rdmodel.h"
+#include "dialogs/aboutdialog.h"
+#include "protocol/protocolconfig.h"
+#include "ui_mainwindow.h"
+#include "widgets/switchbutton.h"
+#include "widgets/voltagechartwidget.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSerialPortInfo>
+#include <QSettings>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Accepts every message box that becomes modal and keeps its texts, so no test can hang on one.
+class BoxCloser : public QObject
+{
+public:
+    BoxCloser()
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                texts.append(box->text());
+                box->accept();
+            }
+        });
+        m_timer.start(20);
+    }
+    QStringList texts;
+
+private:
+    QTimer m_timer;
+};
+
+// A port list that needs no hardware and shows no "no port" box.
+MainWindow::Options withPorts(const QStringList &ports = {QStringLiteral("/tmp/cs-test-a"),
+                                                          QStringLiteral("/tmp/cs-test-b")})
+{
+    MainWindow::Options options;
+    options.protocolDirectory = QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR);
+    options.virtualPorts = ports;
+    return options;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void startsWithFirstProtocol();
+    void valueFieldsShareOneWidth();
+    void viewSwitchAndHeightLimit_data();
+    void viewSwitchAndHeightLimit();
+    void selectionsRestoredAtNextStart();
+    void missingProtocolDirectoryNamed();
+    void developmentDirectoryWhenNoneBesideExecutable();
+    void virtualPortsListedLast();
+    void noPortAtAllWarns();
+    void styleSheetFallbackFile();
+    void aboutDialogIsOneInstance();
+
+private:
+    QTemporaryDir m_settingsDir;
+};
+
+void TestMainWindow::initTestCase()
+{
+    QVERIFY(m_settingsDir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
+}
+
+void TestMainWindow::init()
+{
+    QSettings(QStringLiteral("TRBMS"), QStringLiteral("BV-BMS")).clear();
+}
+
+void TestMainWindow::startsWithFirstProtocol()
+{
+    MainWindow window(withPorts());
+    QVERIFY(window.currentProtocolConfig());
+    QCOMPARE(window.tableModel()->columnCount(),
+             int(window.currentProtocolConfig()->tableColumns().size()));
+    QCOMPARE(window.form()->tableView->model(), window.tableModel());
+    QCOMPARE(window.form()->bard->count(), 4);
+    QCOMPARE(window.form()->bard->currentText(), QStringLiteral("9600"));
+    QCOMPARE(window.form()->proid->count(), 11);
+    QCOMPARE(window.form()->proid->itemText(7), QStringLiteral("30 s"));
+    QCOMPARE(window.form()->proid->currentText(), QStringLiteral("500 ms"));
+    QCOMPARE(window.form()->statu_opencom->text(), QStringLiteral("未连接！"));
+    QVERIFY(!window.form()->openCom->isChecked());
+    // The chart sits on the chart page of the voltage group.
+    QCOMPARE(window.voltageChart()->parentWidget(), window.form()->page_voltageChart);
+}
+
+void TestMainWindow::valueFieldsShareOneWidth()
+{
+    MainWindow window(withPorts());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QList<QLineEdit *> fields =
+            window.findChildren<QLineEdit *>(QRegularExpression(QStringLiteral("^data_")));
+    QCOMPARE(fields.size(), 35);
+    const int width = fields.first()->width();
+    for (QLineEdit *field : fields) {
+        QCOMPARE(field->width(), width);
+        const int needed = field->fontMetrics().horizontalAdvance(QStringLiteral("88888888"));
+        QVERIFY2(field->contentsRect().width() >= needed, qPrintable(field->objectName()));
+        QVERIFY(field->alignment() & Qt::AlignRight);
+    }
+    // Unit labels are one width too, so the fields line up in every group.
+    const QList<QLabel *> units =
+            window.findChildren<QLabel *>(QRegularExpression(QStringLiteral("^data_.*_unit$")));
+    QCOMPARE(units.size(), 35);
+    for (QLabel *unit : units)
+        QCOMPARE(unit->width(), units.first()->width());
+}
+
+void TestMainWindow::viewSwitchAndHeightLimit_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("page");
+
+    QTest::newRow("narrowest shows values") << 1280 << 700 << 0;
+    QTest::newRow("wide shows chart") << 1900 << 640 << 1;
+}
+
+void TestMainWindow::viewSwitchAndHeightLimit()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, page);
+
+    MainWindow window(withPorts());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.resize(width, height);
+    QTRY_COMPARE(window.width(), width);
+    QGroupBox *group = window.form()->groupBox_voltage;
+    QTRY_COMPARE(window.form()->stackedWidget_voltage->currentIndex(), page);
+    QCOMPARE(group->width() > 1200, page == 1);
+    QCOMPARE(group->maximumHeight(), int(window.height() * 0.4));
+
+    // And back: narrowing below the threshold returns to the value fields.
+    window.resize(1280, height);
+    QTRY_COMPARE(window.form()->stackedWidget_voltage->currentIndex(), 0);
+}
+
+void TestMainWindow::selectionsRestoredAtNextStart()
+{
+    {
+        MainWindow window(withPorts());
+        window.form()->portName->setCurrentIndex(window.form()->portName->count() - 1);
+        window.form()->bard->setCurrentText(QStringLiteral("115200"));
+        window.form()->proid->setCurrentText(QStringLiteral("5 s"));
+    }
+    QSettings settings(QStringLiteral("TRBMS"), QStringLiteral("BV-BMS"));
+    QCOMPARE(settings.value(QStringLiteral("baudRate")).toString(), QStringLiteral("115200"));
+    QCOMPARE(settings.value(QStringLiteral("portName")).toString(),
+             QStringLiteral("/tmp/cs-test-b (virtual port)"));
+
+    MainWindow again(withPorts());
+    QCOMPARE(again.form()->portName->currentText(),
+             QStringLiteral("/tmp/cs-test-b (virtual port)"));
+    QCOMPARE(again.form()->bard->currentText(), QStringLiteral("115200"));
+    QCOMPARE(again.form()->proid->currentText(), QStringLiteral("5 s"));
+
+    // A stored port that is gone leaves the first one selected.
+    MainWindow fewer(withPorts({QStringLiteral("/tmp/cs-test-a")}));
+    QCOMPARE(fewer.form()->portName->currentIndex(), 0);
+    QCOMPARE(fewer.form()->bard->currentText(), QStringLiteral("115200"));
+}
+
+void TestMainWindow::missingProtocolDirectoryNamed()
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("no-such-protocols"));
+    MainWindow::Options options = withPorts();
+    options.protocolDirectory = missing;
+    BoxCloser closer;
+    MainWindow window(options);
+    QCOMPARE(closer.texts.size(), 1);
+    QVERIFY2(closer.texts.first().contains(QDir::toNativeSeparators(missing)),
+             qPrintable(closer.texts.first()));
+    QVERIFY(!window.currentProtocolConfig());
+    QCOMPARE(window.tableModel()->columnCount(), 0);
+}
+
+void TestMainWindow::developmentDirectoryWhenNoneBesideExecutable()
+{
+    // The test binary has no protocols/ beside it.
+    QVERIFY(!QFileInfo::exists(QCoreApplication::applicationDirPath() + "/protocols"));
+    QCOMPARE(QDir(MainWindow::resolveProtocolDirectory()).canonicalPath(),
+             QDir(QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR)).canonicalPath());
+}
+
+void TestMainWindow::virtualPortsListedLast()
+{
+    MainWindow window(withPorts());
+    QComboBox *ports = window.form()->portName;
+    const int enumerated = ports->count() - 2;
+    QVERIFY(enumerated >= 0);
+    QCOMPARE(ports->itemText(enumerated), QStringLiteral("/tmp/cs-test-a (virtual port)"));
+    QCOMPARE(ports->itemText(enumerated + 1), QStringLiteral("/tmp/cs-test-b (virtual port)"));
+    QCOMPARE(ports->itemData(enumerated + 1).toString(), QStringLiteral("/tmp/cs-test-b"));
+    for (int i = 0; i < enumerated; ++i)
+        QVERIFY(!ports->itemText(i).contains(QStringLiteral("Bluetooth"), Qt::CaseInsensitive));
+}
+
+void TestMainWindow::noPortAtAllWarns()
+{
+    if (!QSerialPortInfo::availablePorts().isEmpty())
+        QSKIP("this machine has serial ports");
+    BoxCloser closer;
+    MainWindow window(withPorts({}));
+    QCOMPARE(closer.texts, QStringList{QStringLiteral("未找到可用串口")});
+    QCOMPARE(window.form()->portName->count(), 0);
+}
+
+void TestMainWindow::styleSheetFallbackFile()
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("modern_style.qss")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("QLabel { color: #123456; }");
+    file.close();
+    const QString missingResource = QStringLiteral(":/styles/no-such.qss");
+    QCOMPARE(MainWindow::readStyleSheet(missingResource, file.fileName()),
+             QStringLiteral("QLabel { color: #123456; }"));
+    QVERIFY(MainWindow::readStyleSheet(missingResource, dir.filePath(QStringLiteral("x")))
+                    .isEmpty());
+    // The resource wins over the file when both exist.
+    const QString embedded = MainWindow::readStyleSheet(QStringLiteral(":/styles/modern_style.qss"),
+                                                        file.fileName());
+    QVERIFY(embedded.contains(QStringLiteral("QGroupBox")));
+
+    MainWindow window(withPorts());
+    QCOMPARE(window.styleSheet(), embedded);
+}
+
+void TestMainWindow::aboutDialogIsOneInstance()
+{
+    MainWindow window(withPorts());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QPushButton *button = window.aboutButton();
+    QVERIFY(button);
+    // Placed once, right under the clock's right edge.
+    QLabel *clock = window.form()->lblDateTime;
+    const QPoint corner = clock->mapTo(&window, QPoint(clock->width() - 1, clock->height() - 1));
+    QTRY_COMPARE(button->pos(), QPoint(corner.x() - 39 - 6, corner.y() + 5));
+
+    button->click();
+    AboutDialog *dialog = window.aboutDialog();
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    dialog->close();
+    button->click();
+    QCOMPARE(window.aboutDialog(), dialog);
+    QVERIFY(dialog->isVisible());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
