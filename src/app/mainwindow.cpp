@@ -18,9 +18,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSerialPortInfo>
 #include <QSettings>
+#include <QTimer>
 
 #ifdef Q_OS_WIN
 #include <dbt.h>
@@ -41,13 +43,6 @@ const QString kBaudKey = QStringLiteral("baudRate");
 const QString kIntervalKey = QStringLiteral("proid");
 const QString kLanguageKey = QStringLiteral("language");
 
-// System name of a port selector item: the text before the first "(", trimmed.
-QString portNameFromItem(const QString &text)
-{
-    const qsizetype paren = text.indexOf(QLatin1Char('('));
-    return (paren < 0 ? text : text.left(paren)).trimmed();
-}
-
 void selectItemByText(QComboBox *combo, const QString &text)
 {
     const int index = combo->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
@@ -56,6 +51,12 @@ void selectItemByText(QComboBox *combo, const QString &text)
 }
 
 } // namespace
+
+QString MainWindow::systemPortName(const QString &itemText)
+{
+    const qsizetype paren = itemText.indexOf(QLatin1Char('('));
+    return (paren < 0 ? itemText : itemText.left(paren)).trimmed();
+}
 
 MainWindow::MainWindow(QWidget *parent) : MainWindow(Options(), parent) { }
 
@@ -73,6 +74,10 @@ void MainWindow::construct()
     protocolFrame = new ProtocolFrame(this);
 
     ui->setupUi(this);
+    for (QLineEdit *field : findChildren<QLineEdit *>()) {
+        if (field->objectName().startsWith(QLatin1String("data_")))
+            m_valueFields.insert(field->objectName(), field);
+    }
 
     statusBarManager = new StatusBarManager(this, this);
     dataProcessor = new DataProcessor(this);
@@ -80,6 +85,8 @@ void MainWindow::construct()
     dataProcessor->setProtocolFrame(protocolFrame);
     serialCommHandler->setProtocolFrame(protocolFrame);
     statusBarManager->setTranslator(unitTranslator());
+    if (!initSerialPort())
+        qCWarning(lcApp) << "Failed to initialize serial interface connections";
 
     // Cells shrink their font or elide instead of being cut.
     if (QAbstractItemDelegate *old = ui->tableView->itemDelegate();
@@ -89,6 +96,12 @@ void MainWindow::construct()
 
     loadProtocolDirectory();
     registerDeviceNotifications();
+
+    for (QWidget *widget :
+         {static_cast<QWidget *>(ui->com_recvs), static_cast<QWidget *>(ui->com_recvs_mark),
+          static_cast<QWidget *>(ui->com_sends), static_cast<QWidget *>(ui->com_sends_mark),
+          static_cast<QWidget *>(ui->statu_rx_mark)})
+        widget->installEventFilter(this);
 
     findFreePorts();
     initUiAfterSetup();
@@ -102,6 +115,13 @@ MainWindow::~MainWindow()
     if (serialCommHandler) {
         serialCommHandler->stopPeriodicRequest();
         disconnect(serialCommHandler, nullptr, this, nullptr);
+    }
+    // The switch must not run the stop path on a half-destroyed window.
+    if (ui && ui->openCom)
+        disconnect(ui->openCom, nullptr, this, nullptr);
+    if (dateTimeTimer) {
+        dateTimeTimer->stop();
+        disconnect(dateTimeTimer, nullptr, this, nullptr);
     }
     if (serial) {
         serial->closePort();
@@ -132,8 +152,10 @@ void MainWindow::loadProtocolDirectory()
             dataProcessor->setProtocolConfig(protocolConfig);
             serialCommHandler->setProtocolConfig(protocolConfig);
         }
+        updateActiveCommand();
         return;
     }
+    activeCommandName.clear();
     qCWarning(lcApp) << "Failed to load protocols from" << m_protocolDirectory;
     QMessageBox::warning(
             this, tr2(QStringLiteral("警告"), QStringLiteral("Warning")),
@@ -186,17 +208,44 @@ void MainWindow::findFreePorts()
     }
 }
 
+bool MainWindow::initSerialPort()
+{
+    if (!serial) {
+        qCCritical(lcApp) << "initSerialPort: serial is null, cannot initialize!";
+        return false;
+    }
+    // Repeated calls must not duplicate a connection.
+    disconnect(serial, nullptr, this, nullptr);
+    connect(serial, &SerialInterface::dataReceived, this,
+            &MainWindow::handleDataReceivedWithConfig);
+    connect(serial, &SerialInterface::errorOccurred, this, &MainWindow::handleErrorOccurred);
+    connect(serial, &SerialInterface::timeoutOccurred, this, &MainWindow::handleTimeoutOccurred);
+    connect(serial, &SerialInterface::busBusy, this, &MainWindow::handleBusBusy);
+    connect(serial, &SerialInterface::dataSend, this, &MainWindow::handleDataSend);
+    // A vanished device stops acquisition like a removal notice.
+    connect(serial, &SerialInterface::portLost, this, &MainWindow::handlePortLost);
+    return true;
+}
+
 void MainWindow::setupConnections()
 {
+    connect(ui->openCom, &SwitchButton::checkedChanged, this, [this](bool checked) {
+        if (checked)
+            SendTaskRun();
+        else
+            SendTaskStop();
+    });
+    connect(ui->proid, &QComboBox::currentTextChanged, this, &MainWindow::onIntervalChanged);
     connect(ui->proid, &QComboBox::currentIndexChanged, this, &MainWindow::saveSettings);
     connect(ui->portName, &QComboBox::currentIndexChanged, this, [this] {
         if (!ui->openCom->isChecked())
-            currentConnectedPortName = portNameFromItem(ui->portName->currentText());
+            currentConnectedPortName = systemPortName(ui->portName->currentText());
         saveSettings();
     });
     connect(ui->bard, &QComboBox::currentIndexChanged, this, &MainWindow::saveSettings);
+    connect(this, &MainWindow::handleCRCError, this, &MainWindow::handleCRC);
     // The first port is selected before the connection exists.
-    currentConnectedPortName = portNameFromItem(ui->portName->currentText());
+    currentConnectedPortName = systemPortName(ui->portName->currentText());
 }
 
 void MainWindow::setupTableModel()

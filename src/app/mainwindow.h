@@ -2,10 +2,12 @@
 
 #include "i18n/translations.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QVariantHash>
 
 namespace Ui {
 class MainWindow;
@@ -16,7 +18,10 @@ class DataProcessor;
 class ProtocolConfig;
 class ProtocolFrame;
 class ProtocolManager;
+class QLabel;
+class QLineEdit;
 class QPushButton;
+class QTimer;
 class RDModel;
 class SerialCommHandler;
 class SerialInterface;
@@ -53,6 +58,8 @@ public:
 
     // The directory used when none is given: beside the executable, else the development one.
     static QString resolveProtocolDirectory();
+    // System name of a port selector item: the text before the first "(", trimmed.
+    static QString systemPortName(const QString &itemText);
     // The style sheet from the resource, or from the fallback file when the resource is absent.
     static QString readStyleSheet(const QString &resourcePath, const QString &fallbackPath);
 
@@ -62,14 +69,51 @@ signals:
 public slots:
     void findFreePorts();
     void showAboutDialog();
+    void handleDataSend(bool success);
+    void handleDataReceivedWithConfig(const QString &data);
+    void handleErrorOccurred(const QString &error);
+    void handleTimeoutOccurred();
+    void handleBusBusy();
+    void handleCRC();
+    void handlePortLost(const QString &portName);
+    void SwitchLight(QLabel *label, const QString &offPixmap);
+    void setupStatusSwitcher(QLabel *label, const QString &onPixmap, const QString &offPixmap,
+                             int interval);
+    void SendTaskRun();
+    void SendTaskStop();
     void saveSettings();
     void loadSettings();
 
+public:
+    // Acquisition
+    void updateActiveCommand();
+    static qint32 parseTimerInterval(const QString &text);
+    void updateDateTime();
+    QString activeCommand() const { return activeCommandName; }
+    qint32 receivedCount() const { return recvlens; }
+    qint32 sentCount() const { return sendlens; }
+
+    // Display of one received frame
+    QString handleDataReceived(const QString &frameText);
+    void appendDataRowIfNeeded(const QVariantHash &values);
+    void updateUIFields(const QString &commandName, const QVariantHash &values);
+    void updateWorkStateLamps(int code);
+    void clearReceiveStats();
+    void clearSendStats();
+    // True when the frame carries two checksum characters that differ from its computed checksum.
+    static bool hasChecksumMismatch(const QString &frame, const QString &soi, const QString &eoi);
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void construct();
+    bool initSerialPort();
+    void onIntervalChanged(const QString &text);
+    void onSendSuccess();
+    void switchOff();
+    QString timeStamp() const;
     void loadProtocolDirectory();
     void registerDeviceNotifications();
     void setupConnections();
@@ -82,23 +126,34 @@ private:
     TextTranslator unitTranslator() const;
 
     Options m_options;
+    bool appendEnabled = true;
     Ui::MainWindow *ui = nullptr;
     QString currentConnectedPortName;
     SerialInterface *serial = nullptr;
+    QTimer *dateTimeTimer = nullptr;
     ProtocolManager *protocolManager = nullptr;
     ProtocolConfig *protocolConfig = nullptr;
     ProtocolFrame *protocolFrame = nullptr;
+    QString activeCommandName;
 #ifdef Q_OS_WIN
     void *deviceNotifyHandle = nullptr;
 #endif
+    qint32 recvlens = 0;
+    qint32 sendlens = 0;
     StatusBarManager *statusBarManager = nullptr;
     DataProcessor *dataProcessor = nullptr;
     SerialCommHandler *serialCommHandler = nullptr;
     int m_language = Chinese;
+    bool sendSuccessConnected = false;
+    // A timeout report stays in the error line until the BMS answers again.
+    bool m_timeoutShown = false;
 
     QString m_protocolDirectory;
     RDModel *m_tableModel = nullptr;
     VoltageChartWidget *m_chart = nullptr;
     QPushButton *m_aboutButton = nullptr;
     QPointer<AboutDialog> m_aboutDialog;
+    // Value fields by object name: looked up for every received frame.
+    QHash<QString, QLineEdit *> m_valueFields;
+    QList<QLabel *> m_workStateLamps;
 };

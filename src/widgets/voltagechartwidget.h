@@ -19,6 +19,7 @@ public:
     void setMinVoltage(double value);
     void setAverageVoltage(double value);
     void setTranslator(const TextTranslator &translator);
+    const QList<double> &cellVoltages() const { return voltages; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

@@ -1,3 +1,4 @@
+#include "../testsupport/boxcloser.h"
 #include "app/mainwindow.h"
 #include "datalog/rdmodel.h"
 #include "dialogs/aboutdialog.h"
@@ -21,26 +22,6 @@
 #include <memory>
 
 namespace {
-
-// Accepts every message box that becomes modal and keeps its texts, so no test can hang on one.
-class BoxCloser : public QObject
-{
-public:
-    BoxCloser()
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                texts.append(box->text());
-                box->accept();
-            }
-        });
-        m_timer.start(20);
-    }
-    QStringList texts;
-
-private:
-    QTimer m_timer;
-};
 
 // A port list that needs no hardware and shows no "no port" box.
 MainWindow::Options withPorts(const QStringList &ports = {QStringLiteral("/tmp/cs-test-a"),

@@ -1,0 +1,404 @@
+// One received frame on the screen, and the bottom bar: lamps, counters and the error line.
+
+#include "app/applog.h"
+#include "app/mainwindow.h"
+#include "datalog/rdmodel.h"
+#include "processing/dataprocessor.h"
+#include "protocol/protocolconfig.h"
+#include "protocol/protocolframe.h"
+#include "ui_mainwindow.h"
+#include "widgets/voltagechartwidget.h"
+
+#include <QDateTime>
+#include <QEvent>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <cmath>
+
+namespace {
+
+const QString kLampOff = QStringLiteral(":/icons/Icon/glay.png");
+const QString kLampGreen = QStringLiteral(":/icons/Icon/green_cycle_full.png");
+const QString kLampRed = QStringLiteral(":/icons/Icon/red_cycle_full.png");
+const QString kEmptyReceiveTime = QStringLiteral("---- -- --  --:--:--");
+constexpr int kFlashMs = 100;
+
+// Calculated values and the field each one is shown in, in the order they are written.
+struct CalculatedField
+{
+    const char *key;
+    const char *field;
+    int decimals; // -1: rounded integer; -2: the value's text
+};
+const CalculatedField kCalculatedFields[] = {
+        {"data_cellcount", "data_number", -1},
+        {"data_current", "data_current", 2},
+        {"data_maxtemperature", "data_maxtemperature", 1},
+        {"data_maxv", "data_maxv", -1},
+        {"data_mintemperature", "data_mintemperature", 1},
+        {"data_minv", "data_minv", -1},
+        {"data_number", "data_number", -1},
+        {"data_protocolversion", "data_protocolversion", -2},
+        {"data_totalv", "data_totalv", 2},
+        {"voltage_diff", "data_vdiff", -1},
+};
+
+struct LampRule
+{
+    int code;
+    const char *lamps[2];
+};
+const LampRule kLampRules[] = {
+        {0x5008, {"statu_uv", nullptr}},          {0x5020, {"statu_sc", nullptr}},
+        {0x5080, {"statu_ocd", nullptr}},         {0x5300, {"statu_otm", nullptr}},
+        {0x5400, {"statu_otd", nullptr}},         {0x5800, {"statu_utd", nullptr}},
+        {0xA004, {"statu_ov", nullptr}},          {0xA005, {"statu_blanceing", nullptr}},
+        {0xA006, {"statu_utc", "statu_heating"}}, {0xA010, {"statu_occ", nullptr}},
+        {0xA100, {"statu_otc", nullptr}},         {0xA200, {"statu_utc", nullptr}},
+        {0xC500, {"statu_otd", "statu_otc"}},     {0xCA00, {"statu_utd", "statu_utc"}},
+        {0xF000, {"statu_standby", nullptr}},     {0xF001, {"statu_chging", nullptr}},
+        {0xF002, {"statu_dsging", nullptr}},
+};
+
+// Halves away from zero: 3456.5 gives 3457, -0.5 gives -1.
+QString roundedText(double value)
+{
+    return QString::number(std::round(value), 'f', 0);
+}
+
+QString numberText(const QVariant &value, int decimals)
+{
+    if (decimals == -2)
+        return value.toString();
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    if (!ok)
+        return value.toString();
+    return decimals < 0 ? roundedText(number) : QString::number(number, 'f', decimals);
+}
+
+} // namespace
+
+QString MainWindow::timeStamp() const
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+void MainWindow::SwitchLight(QLabel *label, const QString &offPixmap)
+{
+    if (label)
+        label->setPixmap(QPixmap(offPixmap));
+}
+
+void MainWindow::setupStatusSwitcher(QLabel *label, const QString &onPixmap,
+                                     const QString &offPixmap, int interval)
+{
+    if (!label) {
+        qCWarning(lcApp) << "setupStatusSwitcher: label is null!";
+        return;
+    }
+    label->setPixmap(QPixmap(onPixmap));
+    QPointer<QLabel> guard(label);
+    QTimer::singleShot(interval, this, [guard, offPixmap] {
+        if (guard)
+            guard->setPixmap(QPixmap(offPixmap));
+    });
+}
+
+void MainWindow::handleDataSend(bool success)
+{
+    setupStatusSwitcher(ui->statu_tx, success ? kLampGreen : kLampRed, kLampOff, kFlashMs);
+}
+
+void MainWindow::onSendSuccess()
+{
+    ++sendlens;
+    ui->com_sends->setText(QString::number(sendlens));
+    // While the BMS stays silent, its timeout report must stay visible.
+    if (!m_timeoutShown)
+        ui->err_info->clear();
+}
+
+QString MainWindow::handleDataReceived(const QString &frameText)
+{
+    setupStatusSwitcher(ui->statu_rx, kLampGreen, kLampOff, kFlashMs);
+    ++recvlens;
+    ui->com_recvs->setText(QString::number(recvlens));
+    const QString stamp = timeStamp();
+    ui->com_recvs_time->setText(stamp);
+    ui->readdata->clear();
+    ui->readdata->setPlainText(frameText);
+    qCDebug(lcApp) << ">>> 接收计数递增:" << recvlens << "| 发送计数:" << sendlens;
+    // The BMS answers again: the next send success may clear a timeout report.
+    m_timeoutShown = false;
+    return stamp;
+}
+
+void MainWindow::handleErrorOccurred(const QString &error)
+{
+    setupStatusSwitcher(ui->statu_tx, kLampRed, kLampOff, kFlashMs);
+    ui->err_info->setText(error);
+    qCWarning(lcApp) << "Serial error:" << error;
+}
+
+void MainWindow::handleTimeoutOccurred()
+{
+    setupStatusSwitcher(ui->statu_tx, kLampRed, kLampOff, kFlashMs);
+    const QString text = tr2(QStringLiteral("[%1] %2通讯超时！"),
+                             QStringLiteral("[%1] %2 communication timeout!"))
+                                 .arg(timeStamp(), currentConnectedPortName);
+    ui->err_info->setText(text);
+    m_timeoutShown = true;
+    qCWarning(lcApp).noquote() << text;
+}
+
+void MainWindow::handleBusBusy()
+{
+    setupStatusSwitcher(ui->statu_tx, kLampRed, kLampOff, kFlashMs);
+    const QString text =
+            tr2(QStringLiteral("[%1] %2总线繁忙！"), QStringLiteral("[%1] %2 bus busy!"))
+                    .arg(timeStamp(), currentConnectedPortName);
+    ui->err_info->setText(text);
+    qCWarning(lcApp).noquote() << text;
+}
+
+void MainWindow::handleCRC()
+{
+    const QString text =
+            tr2(QStringLiteral("CRC 校验失败"), QStringLiteral("CRC verification failed"));
+    ui->err_info->setText(text);
+    qCWarning(lcApp).noquote() << text;
+}
+
+bool MainWindow::hasChecksumMismatch(const QString &frame, const QString &soi, const QString &eoi)
+{
+    const qsizetype start = frame.indexOf(soi);
+    const qsizetype end = frame.indexOf(eoi);
+    if (soi.isEmpty() || eoi.isEmpty() || start < 0 || end < 0 || start >= end)
+        return false;
+    const QStringView content =
+            QStringView(frame).mid(start + soi.size(), end - start - soi.size());
+    if (content.size() < 12)
+        return false;
+    bool ok = false;
+    const int bytes = content.mid(6, 4).toInt(&ok, 16);
+    if (!ok || content.size() - 10 - 2 * qsizetype(bytes) != 2)
+        return false; // only a regular two-character checksum is checked
+    const QByteArray expected = ProtocolConfig::checksum(content.chopped(2).toUtf8());
+    return content.right(2).toString().toUpper().toLatin1() != expected;
+}
+
+void MainWindow::handleDataReceivedWithConfig(const QString &data)
+{
+    if (!protocolConfig || !protocolFrame) {
+        qCWarning(lcApp) << "Config or frame not available. Config:" << (protocolConfig != nullptr)
+                         << "Frame:" << (protocolFrame != nullptr);
+        return;
+    }
+    if (!dataProcessor) {
+        qCWarning(lcApp) << "dataProcessor is null!";
+        return;
+    }
+    QString commandName;
+    if (!dataProcessor->resolveCommandForFrame(data, commandName)) {
+        qCWarning(lcApp) << "Failed to parse frame for any known command:" << data;
+        return;
+    }
+    const QString receiveTime = handleDataReceived(data);
+    if (hasChecksumMismatch(data, protocolConfig->soi(), protocolConfig->eoi()))
+        emit handleCRCError(); // still decoded: a bad checksum is reported, not dropped
+    const QVariantHash values = dataProcessor->processFrameValues(
+            commandName, protocolFrame->parsedValues(), receiveTime);
+    appendDataRowIfNeeded(values);
+    updateUIFields(commandName, values);
+}
+
+void MainWindow::appendDataRowIfNeeded(const QVariantHash &values)
+{
+    if (!appendEnabled)
+        return;
+    if (!ui || !ui->tableView) {
+        qCWarning(lcApp) << "appendDataRowIfNeeded: ui or tableView is null";
+        return;
+    }
+    if (auto *model = qobject_cast<RDModel *>(ui->tableView->model()))
+        model->appendDataRow(values);
+}
+
+void MainWindow::updateUIFields(const QString &commandName, const QVariantHash &values)
+{
+    if (!protocolConfig) {
+        qCWarning(lcApp) << "updateUIFields: protocolConfig is null";
+        return;
+    }
+    const QList<DataSegment> segments = protocolConfig->dataSegments(commandName);
+    qCDebug(lcApp) << "=== UPDATE UI FIELDS ===";
+    qCDebug(lcApp) << "Command:" << commandName << "Data hash size:" << values.size()
+                   << "Number of segments:" << segments.size();
+
+    int updated = 0;
+    for (const DataSegment &segment : segments) {
+        if (segment.uiField.isEmpty())
+            continue;
+        const auto value = values.constFind(segment.name);
+        if (value == values.constEnd()) {
+            qCDebug(lcApp) << "  Segment" << segment.name << "not found in dataHash";
+            continue;
+        }
+        QLineEdit *field = m_valueFields.value(segment.uiField);
+        if (!field) {
+            qCDebug(lcApp) << "  UI field" << segment.uiField << "not found for segment"
+                           << segment.name;
+            continue;
+        }
+        int decimals = 2;
+        if (segment.type == QLatin1String("voltage") || segment.type == QLatin1String("current"))
+            decimals = -1;
+        else if (segment.type == QLatin1String("temperature"))
+            decimals = 1;
+        else if (segment.scale == 0.1)
+            decimals = 1;
+        else if (segment.scale == 1.0 && segment.offset == 0.0)
+            decimals = -1;
+        const QString text = numberText(*value, decimals);
+        field->setText(text);
+        ++updated;
+        qCDebug(lcApp) << "  Updated" << segment.uiField << "←" << segment.name << "=" << text
+                       << "(" << segment.type << ")";
+    }
+    qCDebug(lcApp) << "UI fields updated:" << updated << "of" << segments.size();
+
+    int calculated = 0;
+    for (const CalculatedField &rule : kCalculatedFields) {
+        const auto value = values.constFind(QLatin1String(rule.key));
+        if (value == values.constEnd())
+            continue;
+        if (QLineEdit *field = m_valueFields.value(QLatin1String(rule.field))) {
+            field->setText(numberText(*value, rule.decimals));
+            ++calculated;
+        }
+    }
+    qCDebug(lcApp) << "Total UI fields updated (including calculated):" << updated + calculated;
+
+    const auto workState = values.constFind(QStringLiteral("WorkState"));
+    if (workState != values.constEnd()) {
+        bool ok = false;
+        const int code = workState->toInt(&ok);
+        if (!ok) {
+            qCDebug(lcApp) << "WorkState is not an integer, cannot update LED";
+        } else {
+            qCDebug(lcApp).noquote()
+                    << "Updating LED status with WorkState:"
+                    << QStringLiteral("0x%1").arg(code, 4, 16, QLatin1Char('0')).toUpper();
+            updateWorkStateLamps(code);
+        }
+    }
+
+    if (m_chart) {
+        static const QStringList cellKeys = [] {
+            QStringList keys;
+            for (int n = 1; n <= 16; ++n)
+                keys.append(QStringLiteral("Vcell%1").arg(n));
+            return keys;
+        }();
+        QList<double> cells;
+        double sum = 0.0;
+        for (const QString &key : cellKeys) {
+            const auto value = values.constFind(key);
+            if (value == values.constEnd())
+                continue;
+            bool ok = false;
+            const double v = value->toDouble(&ok);
+            if (ok && v > 0) {
+                cells.append(v);
+                sum += v;
+            }
+        }
+        if (!cells.isEmpty()) {
+            m_chart->setVoltages(cells);
+            bool ok = false;
+            const double maxV = values.value(QStringLiteral("data_maxv")).toDouble(&ok);
+            if (ok)
+                m_chart->setMaxVoltage(maxV);
+            const double minV = values.value(QStringLiteral("data_minv")).toDouble(&ok);
+            if (ok)
+                m_chart->setMinVoltage(minV);
+            m_chart->setAverageVoltage(sum / cells.size());
+            qCDebug(lcApp) << "Updated voltage chart with" << cells.size() << "cells";
+        }
+    }
+    qCDebug(lcApp) << "========================";
+}
+
+void MainWindow::updateWorkStateLamps(int code)
+{
+    if (m_workStateLamps.isEmpty()) {
+        for (const char *name :
+             {"statu_utd", "statu_otd", "statu_utc", "statu_otc", "statu_ocd", "statu_occ",
+              "statu_sc", "statu_otm", "statu_heating", "statu_blanceing", "statu_ov", "statu_uv",
+              "statu_chging", "statu_dsging", "statu_standby"}) {
+            if (auto *lamp = findChild<QLabel *>(QLatin1String(name)))
+                m_workStateLamps.append(lamp);
+        }
+    }
+    const QPixmap off(kLampOff);
+    for (QLabel *lamp : std::as_const(m_workStateLamps))
+        lamp->setPixmap(off);
+    for (const LampRule &rule : kLampRules) {
+        if (rule.code != code)
+            continue;
+        const QPixmap on(kLampGreen);
+        for (const char *name : rule.lamps) {
+            if (!name)
+                continue;
+            if (auto *lamp = findChild<QLabel *>(QLatin1String(name)))
+                lamp->setPixmap(on);
+        }
+        return;
+    }
+    qCWarning(lcApp).noquote() << "WorkState: unknown state"
+                               << QStringLiteral("0x%1").arg(code, 0, 16).toUpper();
+}
+
+void MainWindow::clearReceiveStats()
+{
+    recvlens = 0;
+    ui->com_recvs->setText(QStringLiteral("0"));
+    ui->com_recvs_time->setText(kEmptyReceiveTime);
+}
+
+void MainWindow::clearSendStats()
+{
+    sendlens = 0;
+    ui->com_sends->setText(QStringLiteral("0"));
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (ui && event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == ui->statu_rx_mark) {
+            ui->readdata->setVisible(ui->readdata->isHidden());
+            return true;
+        }
+        const bool receive = watched == ui->com_recvs || watched == ui->com_recvs_mark;
+        const bool send = watched == ui->com_sends || watched == ui->com_sends_mark;
+        if (receive || send) {
+            const QString question = receive ? tr2(QStringLiteral("是否清除接收数据统计？"),
+                                                   QStringLiteral("Clear receive statistics?"))
+                                             : tr2(QStringLiteral("是否清除发送数据统计？"),
+                                                   QStringLiteral("Clear send statistics?"));
+            const auto answer = QMessageBox::question(
+                    this, tr2(QStringLiteral("清除统计"), QStringLiteral("Reset Counters")),
+                    question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+            if (answer == QMessageBox::Yes) {
+                if (receive)
+                    clearReceiveStats();
+                else
+                    clearSendStats();
+            }
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
