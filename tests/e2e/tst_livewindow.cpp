@@ -8,6 +8,7 @@
 #include "widgets/switchbutton.h"
 #include "widgets/voltagechartwidget.h"
 
+#include <QSerialPort>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -58,6 +59,8 @@ private slots:
     void startFailures_data();
     void startFailures();
     void timeoutStaysUntilAnswered();
+    void timeoutClearedAfterRecovery();
+    void portHeldElsewhere();
     void checksumErrorShownValuesKept();
     void hangUpStopsAcquisition();
 
@@ -167,6 +170,40 @@ void TestLiveWindow::timeoutStaysUntilAnswered()
     QVERIFY(ui->err_info->text().contains(QStringLiteral("通讯超时")));
     QCOMPARE(window->receivedCount(), 0);
     ui->openCom->setChecked(false);
+}
+
+void TestLiveWindow::timeoutClearedAfterRecovery()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--protocol"), sampleProtocol(), QStringLiteral("--fault"),
+                       QStringLiteral("drop=0.5"), QStringLiteral("--seed"), QStringLiteral("7")}));
+    auto window = windowFor(sim.path(), QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR));
+    QVERIFY(window);
+    Ui::MainWindow *ui = window->form();
+    ui->openCom->setChecked(true);
+    QTRY_VERIFY_WITH_TIMEOUT(ui->err_info->text().contains(QStringLiteral("通讯超时")), 10000);
+    // An answer, then a send: the report goes.
+    QTRY_VERIFY_WITH_TIMEOUT(ui->err_info->text().isEmpty(), 10000);
+    ui->openCom->setChecked(false);
+    QVERIFY(window->receivedCount() > 0);
+}
+
+void TestLiveWindow::portHeldElsewhere()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--protocol"), sampleProtocol()}));
+    QSerialPort holder(sim.path());
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+    auto window = windowFor(sim.path(), QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR));
+    QVERIFY(window);
+    Ui::MainWindow *ui = window->form();
+    BoxCloser closer;
+    ui->openCom->setChecked(true);
+    QTRY_VERIFY(!closer.texts.isEmpty());
+    QCOMPARE(closer.texts.first(), QStringLiteral("打开端口失败，请检查是否已被占用！"));
+    QVERIFY(ui->err_info->text().endsWith(sim.path() + QStringLiteral(" 拒绝访问!")));
+    QVERIFY(!ui->openCom->isChecked());
+    QVERIFY(ui->portName->isEnabled() && ui->bard->isEnabled() && ui->proid->isEnabled());
 }
 
 void TestLiveWindow::checksumErrorShownValuesKept()
