@@ -216,10 +216,15 @@ void TestLiveWindow::checksumErrorShownValuesKept()
     auto window = windowFor(sim.path(), QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR));
     QVERIFY(window);
     QSignalSpy crc(window.get(), &MainWindow::handleCRCError);
+    // Connected after the window's own handler: sees the error line it has just written.
+    QStringList shown;
+    connect(window.get(), &MainWindow::handleCRCError, this,
+            [&] { shown << window->form()->err_info->text(); });
     window->form()->openCom->setChecked(true);
     QTRY_VERIFY_WITH_TIMEOUT(window->receivedCount() >= 2, 10000);
     window->form()->openCom->setChecked(false);
     QVERIFY(crc.count() >= 2);
+    QCOMPARE(shown.first(), QStringLiteral("CRC 校验失败"));
     QCOMPARE(window->tableModel()->rowCount(), window->receivedCount());
     QVERIFY(!window->form()->data_cell1->text().isEmpty());
 }
