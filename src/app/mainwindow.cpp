@@ -239,13 +239,20 @@ void MainWindow::setupConnections()
     connect(ui->proid, &QComboBox::currentIndexChanged, this, &MainWindow::saveSettings);
     connect(ui->portName, &QComboBox::currentIndexChanged, this, [this] {
         if (!ui->openCom->isChecked())
-            currentConnectedPortName = systemPortName(ui->portName->currentText());
+            currentConnectedPortName = selectedPortName();
         saveSettings();
     });
     connect(ui->bard, &QComboBox::currentIndexChanged, this, &MainWindow::saveSettings);
     connect(this, &MainWindow::handleCRCError, this, &MainWindow::handleCRC);
     // The first port is selected before the connection exists.
-    currentConnectedPortName = systemPortName(ui->portName->currentText());
+    currentConnectedPortName = selectedPortName();
+}
+
+QString MainWindow::selectedPortName() const
+{
+    // A virtual port carries its path, which may itself hold a "(".
+    const QString path = ui->portName->currentData().toString();
+    return path.isEmpty() ? systemPortName(ui->portName->currentText()) : path;
 }
 
 void MainWindow::setupTableModel()

@@ -121,6 +121,8 @@ private:
     void initUiAfterSetup();
     void sizeValueFields();
     void placeAboutButton();
+    void updateVoltageView();
+    QString selectedPortName() const;
     // Texts composed in code: Chinese, or the current language with the English fallback.
     QString tr2(const QString &chinese, const QString &english) const;
     TextTranslator unitTranslator() const;
@@ -156,4 +158,5 @@ private:
     // Value fields by object name: looked up for every received frame.
     QHash<QString, QLineEdit *> m_valueFields;
     QList<QLabel *> m_workStateLamps;
+    bool m_viewCheckPending = false;
 };

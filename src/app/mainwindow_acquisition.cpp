@@ -126,7 +126,7 @@ void MainWindow::SendTaskRun()
         switchOff();
         return;
     }
-    currentConnectedPortName = systemPortName(ui->portName->currentText());
+    currentConnectedPortName = selectedPortName();
     qCDebug(lcApp) << "currentConnectedPortName:" << currentConnectedPortName;
     if (!serial) {
         qCCritical(lcApp) << "Serial interface is null!";

@@ -175,7 +175,10 @@ void MainWindow::initUiAfterSetup()
 
     m_aboutButton = new QPushButton(QStringLiteral("ⓘ"), this);
     m_aboutButton->setFixedSize(kAboutButtonSize, kAboutButtonSize);
-    m_aboutButton->setStyleSheet(QString::fromLatin1(kAboutButtonStyle));
+    // The window's general button rule would pad it and cap its height: keep it a 40 px disc.
+    m_aboutButton->setStyleSheet(
+            QString::fromLatin1(kAboutButtonStyle)
+            + QStringLiteral("QPushButton { padding: 0px; min-height: 40px; max-height: 40px; }"));
     m_aboutButton->setCursor(Qt::PointingHandCursor);
     m_aboutButton->setToolTip(tr2(QStringLiteral("关于"), QStringLiteral("About")));
     connect(m_aboutButton, &QPushButton::clicked, this, &MainWindow::showAboutDialog);
@@ -272,6 +275,19 @@ void MainWindow::sizeValueFields()
 void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
+    updateVoltageView();
+    // The nested layouts give the group its new width only after this event: look again then.
+    if (!m_viewCheckPending) {
+        m_viewCheckPending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_viewCheckPending = false;
+            updateVoltageView();
+        });
+    }
+}
+
+void MainWindow::updateVoltageView()
+{
     if (!ui)
         return;
     auto *group = ui->centralwidget->findChild<QGroupBox *>(QStringLiteral("groupBox_voltage"));

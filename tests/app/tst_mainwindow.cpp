@@ -46,6 +46,7 @@ private slots:
     void valueFieldsShareOneWidth();
     void viewSwitchAndHeightLimit_data();
     void viewSwitchAndHeightLimit();
+    void openedWideShowsChart();
     void selectionsRestoredAtNextStart();
     void missingProtocolDirectoryNamed();
     void developmentDirectoryWhenNoneBesideExecutable();
@@ -140,6 +141,16 @@ void TestMainWindow::viewSwitchAndHeightLimit()
     // And back: narrowing below the threshold returns to the value fields.
     window.resize(1280, height);
     QTRY_COMPARE(window.form()->stackedWidget_voltage->currentIndex(), 0);
+}
+
+void TestMainWindow::openedWideShowsChart()
+{
+    // The group gets its width from nested layouts only after the window's own resize.
+    MainWindow window(withPorts());
+    window.resize(1900, 700);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTRY_COMPARE(window.form()->stackedWidget_voltage->currentIndex(), 1);
 }
 
 void TestMainWindow::selectionsRestoredAtNextStart()
