@@ -157,6 +157,6 @@ private:
     QPointer<AboutDialog> m_aboutDialog;
     // Value fields by object name: looked up for every received frame.
     QHash<QString, QLineEdit *> m_valueFields;
-    QList<QLabel *> m_workStateLamps;
+    QList<QLabel *> m_workStateLamps; // the fifteen, found once at start-up
     bool m_viewCheckPending = false;
 };

@@ -333,15 +333,6 @@ void MainWindow::updateUIFields(const QString &commandName, const QVariantHash &
 
 void MainWindow::updateWorkStateLamps(int code)
 {
-    if (m_workStateLamps.isEmpty()) {
-        for (const char *name :
-             {"statu_utd", "statu_otd", "statu_utc", "statu_otc", "statu_ocd", "statu_occ",
-              "statu_sc", "statu_otm", "statu_heating", "statu_blanceing", "statu_ov", "statu_uv",
-              "statu_chging", "statu_dsging", "statu_standby"}) {
-            if (auto *lamp = findChild<QLabel *>(QLatin1String(name)))
-                m_workStateLamps.append(lamp);
-        }
-    }
     const QPixmap off(kLampOff);
     for (QLabel *lamp : std::as_const(m_workStateLamps))
         lamp->setPixmap(off);

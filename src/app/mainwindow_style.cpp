@@ -77,6 +77,7 @@ void MainWindow::initUiAfterSetup()
 
     for (const char *name : kWorkStateLamps) {
         if (auto *lamp = findChild<QLabel *>(QLatin1String(name))) {
+            m_workStateLamps.append(lamp);
             lamp->setMinimumSize(kLampSize, kLampSize);
             lamp->setMaximumSize(kLampSize, kLampSize);
             lamp->setScaledContents(true);

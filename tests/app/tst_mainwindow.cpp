@@ -54,6 +54,10 @@ private slots:
     void noPortAtAllWarns();
     void styleSheetFallbackFile();
     void aboutDialogIsOneInstance();
+    void workStateLamps_data();
+    void workStateLamps();
+    void timerIntervals_data();
+    void timerIntervals();
 
 private:
     QTemporaryDir m_settingsDir;
@@ -265,6 +269,58 @@ void TestMainWindow::aboutDialogIsOneInstance()
     button->click();
     QCOMPARE(window.aboutDialog(), dialog);
     QVERIFY(dialog->isVisible());
+}
+
+void TestMainWindow::workStateLamps_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("on");
+
+    QTest::newRow("heating lights two") << 0xA006 << QStringList{"statu_utc", "statu_heating"};
+    QTest::newRow("high temp both") << 0xC500 << QStringList{"statu_otd", "statu_otc"};
+    QTest::newRow("standby") << 0xF000 << QStringList{"statu_standby"};
+    QTest::newRow("short circuit") << 0x5020 << QStringList{"statu_sc"};
+    QTest::newRow("unknown: all off") << 0x1234 << QStringList{};
+}
+
+void TestMainWindow::workStateLamps()
+{
+    QFETCH(int, code);
+    QFETCH(QStringList, on);
+
+    MainWindow window(withPorts());
+    window.updateWorkStateLamps(0xF001); // something lit before
+    window.updateWorkStateLamps(code);
+    const QImage green = QPixmap(QStringLiteral(":/icons/Icon/green_cycle_full.png")).toImage();
+    int lit = 0;
+    for (QLabel *lamp : window.findChildren<QLabel *>(QRegularExpression("^statu_"))) {
+        if (lamp->pixmap().isNull() || lamp->pixmap().toImage() != green)
+            continue;
+        ++lit;
+        QVERIFY2(on.contains(lamp->objectName()), qPrintable(lamp->objectName()));
+    }
+    QCOMPARE(lit, int(on.size()));
+}
+
+void TestMainWindow::timerIntervals_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("ms");
+
+    QTest::newRow("200 ms") << "200 ms" << 200;
+    QTest::newRow("1 s") << "1 s" << 1000;
+    QTest::newRow("30 s") << "30 s" << 30000;
+    QTest::newRow("5 min") << "5 min" << 300000;
+    QTest::newRow("no unit") << "500" << -1;
+    QTest::newRow("empty") << "" << -1;
+    QTest::newRow("too large reads 0") << "99999999999 ms" << 0;
+}
+
+void TestMainWindow::timerIntervals()
+{
+    QFETCH(QString, text);
+    QFETCH(int, ms);
+    QCOMPARE(MainWindow::parseTimerInterval(text), ms);
 }
 
 QTEST_MAIN(TestMainWindow)
