@@ -34,6 +34,21 @@ QVariantMap store(std::initializer_list<std::pair<const char *, QVariant>> entri
 
 } // namespace
 
+// A protocol file loaded and wired to a parser and a processor, as the window wires them.
+struct Pipeline
+{
+    explicit Pipeline(const QString &path) : loaded(config.loadConfig(path))
+    {
+        frame.setProtocolConfig(&config);
+        processor.setProtocolConfig(&config);
+        processor.setProtocolFrame(&frame);
+    }
+    ProtocolConfig config;
+    bool loaded;
+    ProtocolFrame frame;
+    DataProcessor processor;
+};
+
 class TestDataProcessor : public QObject
 {
     Q_OBJECT
@@ -376,13 +391,10 @@ void TestDataProcessor::resolveWithoutConfig()
 void TestDataProcessor::resolveFirstMatchingNameWins()
 {
     QVERIFY(writeProtocol(QString::fromUtf8(kTwoCommandProtocol)));
-    ProtocolConfig config;
-    QVERIFY(config.loadConfig(m_path));
-    ProtocolFrame frame;
-    frame.setProtocolConfig(&config);
-    DataProcessor p;
-    p.setProtocolConfig(&config);
-    p.setProtocolFrame(&frame);
+    Pipeline pipe(m_path);
+    QVERIFY(pipe.loaded);
+    DataProcessor &p = pipe.processor;
+    ProtocolFrame &frame = pipe.frame;
 
     QString name;
     const QString cells = responseFrame("01", "C2", "10", hex4(3300) + hex4(3310) + hex4(0));
@@ -397,16 +409,12 @@ void TestDataProcessor::resolveFirstMatchingNameWins()
 void TestDataProcessor::resolveNoMatch()
 {
     QVERIFY(writeProtocol(QString::fromUtf8(kTwoCommandProtocol)));
-    ProtocolConfig config;
-    QVERIFY(config.loadConfig(m_path));
-    ProtocolFrame frame;
-    frame.setProtocolConfig(&config);
-    DataProcessor p;
-    p.setProtocolConfig(&config);
-    p.setProtocolFrame(&frame);
+    Pipeline pipe(m_path);
+    QVERIFY(pipe.loaded);
+    DataProcessor &p = pipe.processor;
 
     // Mismatch warnings of the parser for each command, then ours.
-    for (int i = 0; i < 2 * config.commandNames().size(); ++i)
+    for (int i = 0; i < 2 * pipe.config.commandNames().size(); ++i)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("CMD MISMATCH|does not belong"));
     QTest::ignoreMessage(QtWarningMsg, "Failed to parse frame with any available command");
     QString name = QStringLiteral("stale");
@@ -417,10 +425,9 @@ void TestDataProcessor::resolveNoMatch()
 void TestDataProcessor::segmentValuesOfAnsweredCommandOnly()
 {
     QVERIFY(writeProtocol(QString::fromUtf8(kTwoCommandProtocol)));
-    ProtocolConfig config;
-    QVERIFY(config.loadConfig(m_path));
-    DataProcessor p;
-    p.setProtocolConfig(&config);
+    Pipeline pipe(m_path);
+    QVERIFY(pipe.loaded);
+    DataProcessor &p = pipe.processor;
 
     const QVariantMap s = store({{"Vcell1", 3300.0}, {"ChgCur", 7.0}, {"other", 1.0}});
     const QVariantHash v = p.processFrameValues(QStringLiteral("b_cells"), s, "t");
@@ -434,10 +441,9 @@ void TestDataProcessor::segmentValuesOfAnsweredCommandOnly()
 void TestDataProcessor::timestampSegmentKept()
 {
     QVERIFY(writeProtocol(QString::fromUtf8(kTwoCommandProtocol)));
-    ProtocolConfig config;
-    QVERIFY(config.loadConfig(m_path));
-    DataProcessor p;
-    p.setProtocolConfig(&config);
+    Pipeline pipe(m_path);
+    QVERIFY(pipe.loaded);
+    DataProcessor &p = pipe.processor;
 
     const QVariantHash v =
             p.processFrameValues(QStringLiteral("d_stamp"), store({{"timestamp", 1234.0}}),
@@ -448,10 +454,9 @@ void TestDataProcessor::timestampSegmentKept()
 void TestDataProcessor::derivedKeyOverwritesSegment()
 {
     QVERIFY(writeProtocol(QString::fromUtf8(kTwoCommandProtocol)));
-    ProtocolConfig config;
-    QVERIFY(config.loadConfig(m_path));
-    DataProcessor p;
-    p.setProtocolConfig(&config);
+    Pipeline pipe(m_path);
+    QVERIFY(pipe.loaded);
+    DataProcessor &p = pipe.processor;
 
     const QVariantHash v = p.processFrameValues(
             QStringLiteral("d_stamp"), store({{"data_maxv", 1.0}, {"Vcell4", 3456.0}}), "t");
@@ -462,13 +467,10 @@ void TestDataProcessor::derivedKeyOverwritesSegment()
 void TestDataProcessor::valuesSpreadOverTwoCommands()
 {
     QVERIFY(writeProtocol(QString::fromUtf8(kTwoCommandProtocol)));
-    ProtocolConfig config;
-    QVERIFY(config.loadConfig(m_path));
-    ProtocolFrame frame;
-    frame.setProtocolConfig(&config);
-    DataProcessor p;
-    p.setProtocolConfig(&config);
-    p.setProtocolFrame(&frame);
+    Pipeline pipe(m_path);
+    QVERIFY(pipe.loaded);
+    DataProcessor &p = pipe.processor;
+    ProtocolFrame &frame = pipe.frame;
 
     QString name;
     QVERIFY(p.resolveCommandForFrame(
@@ -492,10 +494,9 @@ void TestDataProcessor::valuesSpreadOverTwoCommands()
 void TestDataProcessor::segmentsFollowCommandAndReload()
 {
     QVERIFY(writeProtocol(QString::fromUtf8(kTwoCommandProtocol)));
-    ProtocolConfig config;
-    QVERIFY(config.loadConfig(m_path));
-    DataProcessor p;
-    p.setProtocolConfig(&config);
+    Pipeline pipe(m_path);
+    QVERIFY(pipe.loaded);
+    DataProcessor &p = pipe.processor;
     const QVariantMap s =
             store({{"Vcell1", 3300.0}, {"ChgCur", 7.0}, {"other", 1.0}, {"zzz", 2.0}});
 
@@ -513,7 +514,7 @@ void TestDataProcessor::segmentsFollowCommandAndReload()
         "commands": [{"name": "c_same", "code": "42",
           "response": {"dataSegments": [{"name": "zzz", "length": 2, "scale": 1}]}}],
         "tableMapping": {"columns": [{"header": "h", "field": "f"}]}}})")));
-    QVERIFY(config.loadConfig(m_path));
+    QVERIFY(pipe.config.loadConfig(m_path));
     const QVariantHash v = p.processFrameValues(QStringLiteral("c_same"), s, "t");
     QVERIFY(v.contains("zzz"));
     QVERIFY(!v.contains("other"));
@@ -527,13 +528,10 @@ void TestDataProcessor::segmentsFollowCommandAndReload()
 
 void TestDataProcessor::sampleProtocolFrame()
 {
-    ProtocolConfig config;
-    QVERIFY(config.loadConfig(QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR "/cs-16s.json")));
-    ProtocolFrame frame;
-    frame.setProtocolConfig(&config);
-    DataProcessor p;
-    p.setProtocolConfig(&config);
-    p.setProtocolFrame(&frame);
+    Pipeline pipe(QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR "/cs-16s.json"));
+    QVERIFY(pipe.loaded);
+    DataProcessor &p = pipe.processor;
+    ProtocolFrame &frame = pipe.frame;
 
     const QString response = QStringLiteral(
             ":01C212003D0CE50CE90CE20CEE0CE60CE30CE80CEA0CE40CE10CE70CEC0CE50CE60CE40CE9028A"
