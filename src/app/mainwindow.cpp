@@ -18,16 +18,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSerialPortInfo>
 #include <QSettings>
 #include <QTimer>
-
-#ifdef Q_OS_WIN
-#include <dbt.h>
-#include <windows.h>
-#endif
 
 #ifndef CELLSCRIBE_DEV_PROTOCOLS_DIR
 #define CELLSCRIBE_DEV_PROTOCOLS_DIR "protocols"
@@ -88,6 +84,8 @@ void MainWindow::construct()
     if (!initSerialPort())
         qCWarning(lcApp) << "Failed to initialize serial interface connections";
 
+    if (QHeaderView *header = ui->tableView->horizontalHeader())
+        prepareHeader(header);
     // Cells shrink their font or elide instead of being cut.
     if (QAbstractItemDelegate *old = ui->tableView->itemDelegate();
         old && old->parent() == ui->tableView)
@@ -98,15 +96,19 @@ void MainWindow::construct()
     registerDeviceNotifications();
 
     for (QWidget *widget :
-         {static_cast<QWidget *>(ui->com_recvs), static_cast<QWidget *>(ui->com_recvs_mark),
-          static_cast<QWidget *>(ui->com_sends), static_cast<QWidget *>(ui->com_sends_mark),
-          static_cast<QWidget *>(ui->statu_rx_mark)})
+         {static_cast<QWidget *>(ui->portName), static_cast<QWidget *>(ui->com_recvs),
+          static_cast<QWidget *>(ui->com_recvs_mark), static_cast<QWidget *>(ui->com_sends),
+          static_cast<QWidget *>(ui->com_sends_mark), static_cast<QWidget *>(ui->statu_rx_mark)})
         widget->installEventFilter(this);
 
     findFreePorts();
     initUiAfterSetup();
     setupConnections();
+    setupLanguageSelector();
+    applyLanguage(m_language);
+    fillProtocolSelector();
     setupTableModel();
+    connectTableActions();
     loadSettings();
 }
 
@@ -128,6 +130,10 @@ MainWindow::~MainWindow()
         disconnect(serial, nullptr, this, nullptr);
     }
     saveSettings();
+    // The widgets outlive these members: their destruction must not reach the caches.
+    for (const QObject *watched : std::as_const(m_watched))
+        disconnect(watched, &QObject::destroyed, this, nullptr);
+    m_watched.clear();
     delete ui;
     ui = nullptr;
 }
@@ -153,6 +159,10 @@ void MainWindow::loadProtocolDirectory()
             serialCommHandler->setProtocolConfig(protocolConfig);
         }
         updateActiveCommand();
+        if (auto *model = qobject_cast<RDModel *>(ui->tableView->model()))
+            model->setProtocolConfig(protocolConfig);
+        connect(protocolManager, &ProtocolManager::protocolChanged, this,
+                &MainWindow::onProtocolChanged);
         return;
     }
     activeCommandName.clear();
@@ -165,47 +175,6 @@ void MainWindow::loadProtocolDirectory()
                 QStringLiteral("Unable to load protocol files. Ensure the protocols directory "
                                "exists and contains valid configuration files.\nPath: %1"))
                     .arg(QDir::toNativeSeparators(m_protocolDirectory)));
-}
-
-void MainWindow::registerDeviceNotifications()
-{
-#ifdef Q_OS_WIN
-    // Serial-port device interface class: arrival and removal arrive as WM_DEVICECHANGE.
-    static const GUID kComPortClass = {
-            0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
-    DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
-    filter.dbcc_size = 32;
-    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    filter.dbcc_classguid = kComPortClass;
-    deviceNotifyHandle = RegisterDeviceNotificationW(reinterpret_cast<HANDLE>(winId()), &filter,
-                                                     DEVICE_NOTIFY_WINDOW_HANDLE);
-    if (!deviceNotifyHandle)
-        qCWarning(lcApp) << "Failed to register for serial device notifications!";
-#endif
-}
-
-void MainWindow::findFreePorts()
-{
-    QComboBox *ports = ui->portName;
-    ports->clear();
-    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : infos) {
-        const QString description = info.description();
-        if (description.contains(QStringLiteral("蓝牙"), Qt::CaseInsensitive)
-            || description.contains(QStringLiteral("Bluetooth"), Qt::CaseInsensitive))
-            continue;
-        ports->addItem(info.portName() + QStringLiteral(" (") + description + QLatin1Char(')'));
-    }
-    // Pseudo-terminals and socat links are not enumerated; they open by path.
-    for (const QString &path : m_options.virtualPorts)
-        ports->addItem(path + QStringLiteral(" (virtual port)"), path);
-    ui->bard->setEnabled(true);
-
-    if (infos.isEmpty() && m_options.virtualPorts.isEmpty()) {
-        QMessageBox::warning(
-                this, tr2(QStringLiteral("警告"), QStringLiteral("Warning")),
-                tr2(QStringLiteral("未找到可用串口"), QStringLiteral("No free serial port found")));
-    }
 }
 
 bool MainWindow::initSerialPort()
@@ -289,10 +258,16 @@ void MainWindow::loadSettings()
     const QString baud = settings.value(kBaudKey).toString();
     const QString interval = settings.value(kIntervalKey).toString();
     bool ok = false;
-    const int language = settings.value(kLanguageKey, 0).toInt(&ok);
-    // Kept so that it is written back unchanged; the language selector applies it.
-    if (ok && language >= Chinese && language <= German)
-        m_language = language;
+    int language = settings.value(kLanguageKey, 0).toInt(&ok);
+    // A stored value outside the three languages is treated as none stored.
+    if (!ok || language < Chinese || language > German)
+        language = Chinese;
+    if (language == m_language) {
+        fillLanguageSelector();
+        applyTooltips();
+    } else {
+        applyLanguage(language);
+    }
 
     selectItemByText(ui->portName, port);
     selectItemByText(ui->bard, baud);

@@ -2,9 +2,12 @@
 
 #include "i18n/translations.h"
 
+#include <QFont>
 #include <QHash>
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariantHash>
@@ -18,10 +21,18 @@ class DataProcessor;
 class ProtocolConfig;
 class ProtocolFrame;
 class ProtocolManager;
+class PortWatcher;
+class QComboBox;
+class QHeaderView;
 class QLabel;
 class QLineEdit;
+class QModelIndex;
 class QPushButton;
+class QTabBar;
+class QTabWidget;
+class QTableView;
 class QTimer;
+class SwitchButton;
 class RDModel;
 class SerialCommHandler;
 class SerialInterface;
@@ -68,6 +79,7 @@ signals:
 
 public slots:
     void findFreePorts();
+    void onLanguageIndexChanged(int index);
     void showAboutDialog();
     void handleDataSend(bool success);
     void handleDataReceivedWithConfig(const QString &data);
@@ -83,8 +95,41 @@ public slots:
     void SendTaskStop();
     void saveSettings();
     void loadSettings();
+    void setRealTimeExportEnabled(bool enabled);
+    void onRowsInserted(const QModelIndex &parent, int start, int end);
+    void viewExportToCSV(QTableView *tableView, const QString &filePath);
+    void onLineResizeStateChanged(int state);
+    void onAutoRunStateChanged(int state);
+    void scrollToBottom();
+    void onHeaderSectionResized(int logicalIndex, int oldSize, int newSize);
+    void onHeaderSectionCountChanged(int oldCount, int newCount);
 
 public:
+    // Table actions. Not declared as slots: the form's name-based auto-connection would take
+    // "on_" names for its own and warn about each.
+    void on_run();
+    void on_clear();
+    void on_export();
+    qint32 recordedCount() const { return recordCount; }
+    bool isRecording() const { return appendEnabled; }
+    QStringList armedExportFiles() const;
+
+    // Protocol selection
+    void onProtocolSelected(int index);
+    void updateProtocolToolTip();
+
+    // Language and text fitting
+    void applyLanguage(int language);
+    void fitWidgetFont(QWidget *widget, const QString &text);
+    void fitTabBarFont(QTabBar *tabBar);
+    void fitHeaderFont(QHeaderView *header);
+    // The font a widget had when a fitter first saw it; invalid when never seen.
+    QFont recordedFont(const QWidget *widget) const { return m_fontCache.value(widget); }
+
+    // Hot-plug: the two notices, from the operating system or the port watcher.
+    void onSerialPortArrived();
+    void onSerialPortRemoved();
+
     // Acquisition
     void updateActiveCommand();
     static qint32 parseTimerInterval(const QString &text);
@@ -106,6 +151,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    bool nativeEvent(const QByteArray &eventType, void *message, qintptr *result) override;
 
 private:
     void construct();
@@ -123,6 +169,22 @@ private:
     void placeAboutButton();
     void updateVoltageView();
     QString selectedPortName() const;
+    bool isPortPresent(const QString &systemName) const;
+    void connectTableActions();
+    void appendRowsToArmedFiles(int first, int last);
+    void showRunButtonText();
+    void fillProtocolSelector();
+    void onProtocolChanged();
+    void setupLanguageSelector();
+    void fillLanguageSelector();
+    void applyTooltips();
+    void captureSourceTexts();
+    void prepareWidget(QWidget *widget);
+    void watchWidget(QWidget *widget);
+    void prepareHeader(QHeaderView *header);
+    void refitWatched(QWidget *widget);
+    void fitSwitch(SwitchButton *button);
+    QFont baseFont(QWidget *widget);
     // Texts composed in code: Chinese, or the current language with the English fallback.
     QString tr2(const QString &chinese, const QString &english) const;
     TextTranslator unitTranslator() const;
@@ -159,4 +221,34 @@ private:
     QHash<QString, QLineEdit *> m_valueFields;
     QList<QLabel *> m_workStateLamps; // the fifteen, found once at start-up
     bool m_viewCheckPending = false;
+
+    bool realTimeExportEnabled = false;
+    qint32 recordCount = 0;
+    struct ArmedFile
+    {
+        QPointer<QTableView> view;
+        QString path;
+        bool failureShown = false; // a failing append is reported once until it works again
+    };
+    QList<ArmedFile> m_armedFiles;
+    QMetaObject::Connection m_autoScrollConnection;
+
+    PortWatcher *m_portWatcher = nullptr;
+
+    // Texts as the form set them, re-applied through the dictionary at each language change.
+    struct SwitchTexts
+    {
+        QString off;
+        QString on;
+    };
+    bool m_textsCaptured = false;
+    QList<QPair<QPointer<QWidget>, QString>> m_textCache;
+    QList<QPair<QPointer<QTabWidget>, QStringList>> m_tabCache;
+    QList<QPair<QPointer<SwitchButton>, SwitchTexts>> m_switchCache;
+    QString m_windowTitle;
+    // Fitters always start again from the font a widget had when first seen.
+    QHash<const QObject *, QFont> m_fontCache;
+    QSet<const QObject *> m_watched;
+    QPointer<QHeaderView> m_header;
+    bool m_headerFitPending = false;
 };

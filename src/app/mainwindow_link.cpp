@@ -367,6 +367,27 @@ void MainWindow::clearSendStats()
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (ui && watched == ui->portName && event->type() == QEvent::MouseButtonPress) {
+        // The list opens with what is plugged in now; the press goes on to the selector.
+        if (!ui->openCom->isChecked())
+            findFreePorts();
+        return QMainWindow::eventFilter(watched, event);
+    }
+    if (m_watched.contains(watched)) {
+        switch (event->type()) {
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::PolishRequest:
+        case QEvent::Polish:
+        case QEvent::LayoutRequest:
+        case QEvent::StyleChange:
+        case QEvent::ContentsRectChange:
+            refitWatched(static_cast<QWidget *>(watched));
+            break;
+        default:
+            break;
+        }
+    }
     if (ui && event->type() == QEvent::MouseButtonDblClick) {
         if (watched == ui->statu_rx_mark) {
             ui->readdata->setVisible(ui->readdata->isHidden());

@@ -1,0 +1,57 @@
+#include "serial/portwatcher.h"
+
+#include "serial/seriallog.h"
+
+#include <QFileInfo>
+#include <QSerialPortInfo>
+
+PortWatcher::PortWatcher(QObject *parent) : QObject(parent)
+{
+    connect(&m_timer, &QTimer::timeout, this, &PortWatcher::check);
+}
+
+void PortWatcher::setVirtualPorts(const QStringList &paths)
+{
+    m_virtualPorts = paths;
+    if (m_timer.isActive())
+        m_known = presentPorts(m_virtualPorts);
+}
+
+void PortWatcher::start(int intervalMs)
+{
+    m_known = presentPorts(m_virtualPorts);
+    m_timer.start(intervalMs);
+}
+
+void PortWatcher::stop()
+{
+    m_timer.stop();
+}
+
+QSet<QString> PortWatcher::presentPorts(const QStringList &virtualPorts)
+{
+    QSet<QString> ports;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        ports.insert(info.portName());
+    for (const QString &path : virtualPorts) {
+        if (QFileInfo::exists(path))
+            ports.insert(path);
+    }
+    return ports;
+}
+
+void PortWatcher::check()
+{
+    const QSet<QString> now = presentPorts(m_virtualPorts);
+    if (now == m_known)
+        return;
+    const bool arrived = !(now - m_known).isEmpty();
+    const bool removed = !(m_known - now).isEmpty();
+    qCDebug(lcSerial) << "Ports changed: arrived" << (now - m_known) << "left" << (m_known - now);
+    m_known = now;
+    // Removal first: a port replaced by another must stop acquisition before the list changes.
+    if (removed)
+        emit portRemoved();
+    if (arrived)
+        emit portArrived();
+}

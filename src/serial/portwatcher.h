@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+// Reports serial ports arriving and leaving where the operating system sends no notice: it
+// compares the enumerated ports, plus the virtual ports (paths) that exist, at a fixed interval.
+class PortWatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PortWatcher(QObject *parent = nullptr);
+
+    // Pseudo-terminals and links: present while the path exists (a dangling link is gone).
+    void setVirtualPorts(const QStringList &paths);
+    QStringList virtualPorts() const { return m_virtualPorts; }
+
+    void start(int intervalMs = 1000);
+    void stop();
+    bool isActive() const { return m_timer.isActive(); }
+
+    // Compares the present ports with the last comparison and reports the difference.
+    void check();
+
+    // System names of the enumerated ports and the paths of the virtual ports that exist.
+    static QSet<QString> presentPorts(const QStringList &virtualPorts);
+
+signals:
+    void portArrived();
+    void portRemoved();
+
+private:
+    QStringList m_virtualPorts;
+    QSet<QString> m_known;
+    QTimer m_timer;
+};
