@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -43,6 +44,7 @@ private slots:
     void initTestCase();
     void init();
     void startsWithFirstProtocol();
+    void pressOnPortsRefreshesWhileIdle();
     void valueFieldsShareOneWidth();
     void viewSwitchAndHeightLimit_data();
     void viewSwitchAndHeightLimit();
@@ -321,6 +323,21 @@ void TestMainWindow::timerIntervals()
     QFETCH(QString, text);
     QFETCH(int, ms);
     QCOMPARE(MainWindow::parseTimerInterval(text), ms);
+}
+
+void TestMainWindow::pressOnPortsRefreshesWhileIdle()
+{
+    MainWindow window(withPorts());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QComboBox *ports = window.form()->portName;
+    ports->setCurrentIndex(ports->count() - 1);
+    QSignalSpy rebuilt(ports->model(), &QAbstractItemModel::rowsRemoved);
+    QTest::mousePress(ports, Qt::LeftButton);
+    QVERIFY(!rebuilt.isEmpty());
+    // The fresh list starts at its first port.
+    QCOMPARE(ports->currentIndex(), 0);
+    ports->hidePopup();
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -15,6 +15,7 @@ public:
         connect(&m_timer, &QTimer::timeout, this, [this] {
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
                 texts.append(box->text());
+                details.append(box->detailedText());
                 if (QAbstractButton *button = box->button(m_answer))
                     button->click();
                 else
@@ -24,6 +25,7 @@ public:
         m_timer.start(20);
     }
     QStringList texts;
+    QStringList details;
 
 private:
     QMessageBox::StandardButton m_answer;

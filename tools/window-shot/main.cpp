@@ -1,5 +1,6 @@
 // Saves pictures of the main window as a user sees it at start-up: the value page and the chart
-// page of the voltage group. Used for the README; run under a real display (Xvfb works).
+// page of the voltage group, then the value page in English and German. Used for the README;
+// run under a real display (Xvfb works).
 //   cellscribe-window-shot OUT_DIR [--port PATH]...
 
 #include "app/mainwindow.h"
@@ -39,6 +40,17 @@ int main(int argc, char *argv[])
         stack->setCurrentIndex(1);
         if (!window.grab().save(out.filePath(QStringLiteral("screenshot-chart.png"))))
             status = 1;
+        stack->setCurrentIndex(0);
+        const QList<QPair<int, QString>> languages = {{English, QStringLiteral("en")},
+                                                      {German, QStringLiteral("de")}};
+        for (const auto &[language, suffix] : languages) {
+            window.applyLanguage(language);
+            QApplication::processEvents();
+            const QString name = QStringLiteral("screenshot-values-%1.png").arg(suffix);
+            if (!window.grab().save(out.filePath(name)))
+                status = 1;
+        }
+        window.applyLanguage(Chinese);
         app.quit();
     });
     app.exec();

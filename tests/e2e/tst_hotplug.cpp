@@ -1,0 +1,157 @@
+// Unplugging and plugging in the simulator's line while the window polls it.
+
+#include "../serial/testpty.h"
+#include "../testsupport/boxcloser.h"
+#include "app/mainwindow.h"
+#include "datalog/rdmodel.h"
+#include "simprocess.h"
+#include "ui_mainwindow.h"
+#include "widgets/switchbutton.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+class TestHotPlug : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void unplugStopsAndReplugRebuilds();
+    void otherPortGoneChangesNothing();
+    void linkRemovedIsAnUnplug();
+
+private:
+    QStringList simArgs(const QString &link) const;
+    QTemporaryDir m_dir;
+};
+
+void TestHotPlug::initTestCase()
+{
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
+}
+
+QStringList TestHotPlug::simArgs(const QString &link) const
+{
+    return {QStringLiteral("--protocol"), QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR "/cs-16s.json"),
+            QStringLiteral("--link"), link};
+}
+
+void TestHotPlug::unplugStopsAndReplugRebuilds()
+{
+    const QString link = m_dir.filePath(QStringLiteral("bms-a"));
+    auto sim = std::make_unique<SimProcess>();
+    QVERIFY(sim->start(simArgs(link)));
+    QTRY_VERIFY(QFileInfo::exists(link));
+
+    MainWindow::Options options;
+    options.protocolDirectory = QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR);
+    options.virtualPorts = {link};
+    MainWindow window(options);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    Ui::MainWindow *ui = window.form();
+    const int linkIndex = ui->portName->findData(link);
+    QVERIFY(linkIndex >= 0);
+    ui->portName->setCurrentIndex(linkIndex);
+    ui->proid->setCurrentText(QStringLiteral("200 ms"));
+    ui->openCom->setChecked(true);
+    QTRY_VERIFY(window.tableModel()->rowCount() >= 2);
+
+    // Unplug: the simulator exits and its link goes.
+    QElapsedTimer clock;
+    clock.start();
+    sim.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->openCom->isChecked(), 2000);
+    qInfo() << "stopped" << clock.elapsed() << "ms after unplug";
+    QVERIFY(!QFileInfo::exists(link));
+    QCOMPARE(ui->statu_opencom->text(), link + QStringLiteral(" 已关闭"));
+    QVERIFY(ui->portName->isEnabled());
+    QCOMPARE(ui->portName->findData(link), linkIndex);
+    const int rows = window.tableModel()->rowCount();
+    const int sent = window.sentCount();
+    QTest::qWait(600);
+    QCOMPARE(window.sentCount(), sent);
+    QCOMPARE(window.tableModel()->rowCount(), rows);
+
+    // Plug in again while idle: the list is rebuilt.
+    QSignalSpy rebuilt(ui->portName->model(), &QAbstractItemModel::rowsRemoved);
+    sim = std::make_unique<SimProcess>();
+    QVERIFY(sim->start(simArgs(link)));
+    QTRY_VERIFY_WITH_TIMEOUT(!rebuilt.isEmpty(), 3000);
+    QTRY_VERIFY(ui->portName->findData(link) >= 0);
+    QCOMPARE(ui->portName->currentIndex(), 0);
+}
+
+void TestHotPlug::otherPortGoneChangesNothing()
+{
+    const QString used = m_dir.filePath(QStringLiteral("bms-used"));
+    const QString other = m_dir.filePath(QStringLiteral("bms-other"));
+    SimProcess usedSim;
+    QVERIFY(usedSim.start(simArgs(used)));
+    auto otherSim = std::make_unique<SimProcess>();
+    QVERIFY(otherSim->start(simArgs(other)));
+
+    MainWindow::Options options;
+    options.protocolDirectory = QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR);
+    options.virtualPorts = {used, other};
+    MainWindow window(options);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    Ui::MainWindow *ui = window.form();
+    ui->portName->setCurrentIndex(ui->portName->findData(used));
+    ui->proid->setCurrentText(QStringLiteral("200 ms"));
+    ui->openCom->setChecked(true);
+    QTRY_VERIFY(window.tableModel()->rowCount() >= 1);
+
+    otherSim.reset();
+    QVERIFY(!QFileInfo::exists(other));
+    const int rows = window.tableModel()->rowCount();
+    QTest::qWait(1500);
+    QVERIFY(ui->openCom->isChecked());
+    QVERIFY(window.tableModel()->rowCount() > rows);
+    ui->openCom->setChecked(false);
+}
+
+void TestHotPlug::linkRemovedIsAnUnplug()
+{
+    // The line itself stays up: only the port watcher can tell that the port is gone.
+    TestPty pty;
+    QVERIFY(pty.isValid());
+    pty.closeSlave();
+    const QString link = m_dir.filePath(QStringLiteral("bms-link"));
+    QVERIFY(QFile::link(pty.slaveName(), link));
+
+    MainWindow::Options options;
+    options.protocolDirectory = QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR);
+    options.virtualPorts = {link};
+    MainWindow window(options);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    Ui::MainWindow *ui = window.form();
+    ui->portName->setCurrentIndex(ui->portName->findData(link));
+    ui->proid->setCurrentText(QStringLiteral("200 ms"));
+    ui->openCom->setChecked(true);
+    QByteArray written;
+    QTRY_VERIFY((written += pty.readAvailable()).contains('~'));
+
+    QVERIFY(QFile::remove(link));
+    QElapsedTimer clock;
+    clock.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->openCom->isChecked(), 2000);
+    qInfo() << "stopped" << clock.elapsed() << "ms after the link went";
+    QCOMPARE(ui->statu_opencom->text(), link + QStringLiteral(" 已关闭"));
+    QVERIFY(ui->portName->findData(link) >= 0);
+    pty.readAvailable();
+    QTest::qWait(500);
+    QVERIFY(pty.readAvailable().isEmpty());
+}
+
+QTEST_MAIN(TestHotPlug)
+#include "tst_hotplug.moc"
