@@ -233,6 +233,11 @@ void TestTableActions::failedAppendReportedOncePerOutage()
     QCOMPARE(fileLines(log).size(), 1);
     QCOMPARE(m_window->tableModel()->rowCount(), 5);
     QVERIFY(ui->err_info->text().isEmpty());
+
+    // Nothing was lost from the table: a new export holds every row.
+    const QString again = m_dir.filePath(QStringLiteral("again.csv"));
+    m_window->viewExportToCSV(ui->tableView, again);
+    QCOMPARE(fileLines(again).size(), 1 + 5);
 }
 
 QTEST_MAIN(TestTableActions)
