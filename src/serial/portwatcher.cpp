@@ -2,6 +2,7 @@
 
 #include "serial/seriallog.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
@@ -13,12 +14,15 @@ PortWatcher::PortWatcher(QObject *parent) : QObject(parent)
 void PortWatcher::setVirtualPorts(const QStringList &paths)
 {
     m_virtualPorts = paths;
-    if (m_timer.isActive())
+    if (m_timer.isActive()) {
+        m_fingerprint = deviceFingerprint(m_virtualPorts);
         m_known = presentPorts(m_virtualPorts);
+    }
 }
 
 void PortWatcher::start(int intervalMs)
 {
+    m_fingerprint = deviceFingerprint(m_virtualPorts);
     m_known = presentPorts(m_virtualPorts);
     m_timer.start(intervalMs);
 }
@@ -40,8 +44,25 @@ QSet<QString> PortWatcher::presentPorts(const QStringList &virtualPorts)
     return ports;
 }
 
+QStringList PortWatcher::deviceFingerprint(const QStringList &virtualPorts)
+{
+    QStringList names = QDir(QStringLiteral("/dev"))
+                                .entryList({QStringLiteral("tty*"), QStringLiteral("cu.*"),
+                                            QStringLiteral("rfcomm*")},
+                                           QDir::System | QDir::Files | QDir::NoDotAndDotDot);
+    for (const QString &path : virtualPorts) {
+        if (QFileInfo::exists(path))
+            names.append(path);
+    }
+    return names;
+}
+
 void PortWatcher::check()
 {
+    QStringList fingerprint = deviceFingerprint(m_virtualPorts);
+    if (fingerprint == m_fingerprint)
+        return;
+    m_fingerprint = std::move(fingerprint);
     const QSet<QString> now = presentPorts(m_virtualPorts);
     if (now == m_known)
         return;

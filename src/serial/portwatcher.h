@@ -29,6 +29,10 @@ public:
     // System names of the enumerated ports and the paths of the virtual ports that exist.
     static QSet<QString> presentPorts(const QStringList &virtualPorts);
 
+    // Cheap stand-in for the enumeration, which costs tens of milliseconds: the serial device
+    // nodes in /dev and the virtual ports that exist. Enumeration runs only when it changes.
+    static QStringList deviceFingerprint(const QStringList &virtualPorts);
+
 signals:
     void portArrived();
     void portRemoved();
@@ -36,5 +40,6 @@ signals:
 private:
     QStringList m_virtualPorts;
     QSet<QString> m_known;
+    QStringList m_fingerprint;
     QTimer m_timer;
 };
