@@ -322,11 +322,12 @@ void MainWindow::prepareWidget(QWidget *widget)
             label->setWordWrap(true);
             policy.setHorizontalPolicy(QSizePolicy::Expanding);
         }
+        // A lamp keeps the side the form gave it.
+        const int maxWidth = label->maximumWidth();
         label->setSizePolicy(policy);
         label->setMinimumWidth(0);
         label->setMaximumWidth(QWIDGETSIZE_MAX);
         if (isLamp(name)) {
-            const int maxWidth = label->maximumWidth();
             const int side = maxWidth > 0 && maxWidth != QWIDGETSIZE_MAX ? maxWidth : 20;
             label->setMinimumSize(side, side);
             label->setMaximumSize(side, side);
