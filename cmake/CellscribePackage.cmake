@@ -1,4 +1,9 @@
-# Debian package: cpack -G DEB in a Release build (scripts/package).
+# Debian package: cpack -G DEB in a Release build (scripts/package). Windows deploys with
+# windeployqt instead (docs/building.md).
+if(NOT UNIX OR APPLE)
+    return()
+endif()
+
 set(CPACK_PACKAGE_NAME "cellscribe")
 set(CPACK_PACKAGE_VENDOR "Cellscribe")
 set(CPACK_PACKAGE_CONTACT "Cellscribe maintainers <cellscribe@localhost>")
