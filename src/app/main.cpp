@@ -4,8 +4,6 @@
 #include <QCommandLineParser>
 #include <QIcon>
 
-#include <cstring>
-
 namespace {
 
 struct CommandLine
@@ -27,16 +25,26 @@ struct CommandLine
     }
 };
 
-// --help and --version answer without a display.
-bool wantsTextOnly(int argc, char *argv[])
+enum class TextAnswer { None, Help, Version };
+
+// --help and --version answer without a display, so they are looked for before the GUI
+// application exists. Single-dash words count as whole options here, so that the framework's
+// own arguments (-platform, -reverse, ...) are not read as clusters of short options; other
+// arguments are judged later by the GUI application's parse.
+TextAnswer textAnswer(int argc, char *argv[], CommandLine &commandLine)
 {
-    for (int i = 1; i < argc; ++i) {
-        for (const char *flag : {"-h", "-?", "--help", "--help-all", "-v", "--version"}) {
-            if (std::strcmp(argv[i], flag) == 0)
-                return true;
-        }
-    }
-    return false;
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    QCommandLineParser &parser = commandLine.parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.parse(arguments);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    if (parser.isSet(QStringLiteral("version")))
+        return TextAnswer::Version;
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
+        return TextAnswer::Help;
+    return TextAnswer::None;
 }
 
 } // namespace
@@ -51,12 +59,16 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("BV-BMS"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CELLSCRIBE_VERSION));
 
-    if (wantsTextOnly(argc, argv)) {
-        QCoreApplication core(argc, argv);
-        QCoreApplication::setApplicationName(QStringLiteral("cellscribe"));
+    {
         CommandLine commandLine;
-        commandLine.parser.process(core); // prints and exits
-        return 0;
+        const TextAnswer answer = textAnswer(argc, argv, commandLine);
+        if (answer != TextAnswer::None) {
+            QCoreApplication core(argc, argv);
+            QCoreApplication::setApplicationName(QStringLiteral("cellscribe"));
+            if (answer == TextAnswer::Version)
+                commandLine.parser.showVersion(); // prints and exits
+            commandLine.parser.showHelp(0);
+        }
     }
 
     QApplication app(argc, argv);

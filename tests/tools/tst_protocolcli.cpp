@@ -91,6 +91,8 @@ private slots:
     void csvFromStream_data();
     void csvFromStream();
     void csvUnwritableFails();
+    void checkDirectory_data();
+    void checkDirectory();
 
 private:
     QString writeFile(const QString &name, const QByteArray &content);
@@ -444,6 +446,67 @@ void TestProtocolCli::csvUnwritableFails()
                                      dir.filePath(QStringLiteral("x.csv")),
                                      QStringLiteral("--language"), QStringLiteral("fr")});
     QCOMPARE(badLanguage.exitCode, 1);
+}
+
+void TestProtocolCli::checkDirectory_data()
+{
+    QTest::addColumn<QStringList>("files"); // sample names, or "broken.json"; empty: no argument
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QList<bool>>("loaded"); // per file, in name order
+
+    // No argument: protocols/ beside the tool, as installed.
+    QTest::newRow("beside the tool") << QStringList() << 0 << QList<bool>{true, true};
+    QTest::newRow("both samples") << QStringList{"cs-16s.json", "cs-8s.json"} << 0
+                                  << QList<bool>{true, true};
+    QTest::newRow("one refused") << QStringList{"broken.json", "cs-8s.json"} << 1
+                                 << QList<bool>{false, true};
+    QTest::newRow("no protocol files") << QStringList{"notes.txt"} << 1 << QList<bool>{};
+}
+
+void TestProtocolCli::checkDirectory()
+{
+    QFETCH(QStringList, files);
+    QFETCH(int, exitCode);
+    QFETCH(QList<bool>, loaded);
+
+    QStringList args{QStringLiteral("check")};
+    if (!files.isEmpty()) {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        dir.setAutoRemove(false);
+        for (const QString &file : std::as_const(files)) {
+            const QString target = dir.filePath(file);
+            if (file.startsWith(QLatin1String("cs-"))) {
+                QVERIFY(QFile::copy(samplePath(qPrintable(file)), target));
+            } else {
+                QFile f(target);
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                f.write("{\"protocol\": ");
+            }
+        }
+        args << dir.path();
+    }
+    const Run r = runTool(args);
+    if (!files.isEmpty())
+        QDir(args.last()).removeRecursively();
+
+    QCOMPARE(r.exitCode, exitCode);
+    const QList<QJsonObject> lines = jsonLines(r.out);
+    QCOMPARE(lines.size(), loaded.size());
+    if (loaded.isEmpty())
+        QVERIFY2(r.err.contains("no protocol files"), r.err.constData());
+    for (int i = 0; i < lines.size(); ++i) {
+        const QJsonObject &line = lines.at(i);
+        QCOMPARE(line.value("ok").toBool(), loaded.at(i));
+        if (loaded.at(i)) {
+            QVERIFY(!line.value("name").toString().isEmpty());
+            QVERIFY(line.value("commands").toInt() > 0);
+            QCOMPARE(line.value("warnings").toArray(), QJsonArray());
+        } else {
+            QVERIFY2(line.value("error").toString().contains("Invalid JSON"),
+                     qPrintable(line.value("error").toString()));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestProtocolCli)

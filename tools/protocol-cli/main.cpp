@@ -12,7 +12,9 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -82,7 +84,9 @@ bool loadOrExplain(ProtocolConfig &config, const QString &path)
     return false;
 }
 
-int runCheck(const QString &path)
+// Loads one protocol file and describes its model; false (with the reasons in *failure) when
+// the file is refused.
+bool describeProtocol(const QString &path, QJsonObject *model, QStringList *failure)
 {
     ProtocolConfig config;
     QStringList warnings;
@@ -93,13 +97,11 @@ int runCheck(const QString &path)
     }
     if (!loaded) {
         // The load's own warnings explain a failure too (e.g. every command skipped).
-        for (const QString &w : std::as_const(warnings))
-            err() << w << Qt::endl;
-        const QString reason = config.lastError().isEmpty()
-                ? QStringLiteral("Failed to load protocol file: %1").arg(path)
-                : config.lastError();
-        err() << reason.simplified() << Qt::endl;
-        return ExitFailure;
+        *failure = warnings;
+        failure->append(config.lastError().isEmpty()
+                                ? QStringLiteral("Failed to load protocol file: %1").arg(path)
+                                : config.lastError().simplified());
+        return false;
     }
 
     QJsonArray commands;
@@ -129,7 +131,7 @@ int runCheck(const QString &path)
         });
     }
 
-    const QJsonObject result{
+    *model = QJsonObject{
             {QStringLiteral("name"), config.name()},
             {QStringLiteral("version"), config.version()},
             {QStringLiteral("defaultCommand"), config.defaultCommand()},
@@ -139,9 +141,69 @@ int runCheck(const QString &path)
             {QStringLiteral("columns"), columns},
             {QStringLiteral("warnings"), QJsonArray::fromStringList(warnings)},
     };
-    out() << QString::fromUtf8(QJsonDocument(result).toJson(QJsonDocument::Indented));
+    return true;
+}
+
+int runCheckFile(const QString &path)
+{
+    QJsonObject model;
+    QStringList failure;
+    if (!describeProtocol(path, &model, &failure)) {
+        for (const QString &line : std::as_const(failure))
+            err() << line << Qt::endl;
+        return ExitFailure;
+    }
+    out() << QString::fromUtf8(QJsonDocument(model).toJson(QJsonDocument::Indented));
     out().flush();
     return ExitOk;
+}
+
+// Checks every protocol file the application would offer from dirPath: one JSON line per file.
+int runCheckDirectory(const QString &dirPath)
+{
+    const QDir dir(dirPath);
+    const QStringList files =
+            dir.entryList({QStringLiteral("*.json")}, QDir::Files | QDir::Readable, QDir::Name);
+    if (files.isEmpty()) {
+        err() << "no protocol files (*.json) in " << QDir::toNativeSeparators(dirPath) << Qt::endl;
+        return ExitFailure;
+    }
+    bool allLoaded = true;
+    for (const QString &file : files) {
+        const QString path = dir.filePath(file);
+        QJsonObject model;
+        QStringList failure;
+        QJsonObject line{{QStringLiteral("file"), QDir::toNativeSeparators(path)}};
+        if (describeProtocol(path, &model, &failure)) {
+            line.insert(QStringLiteral("ok"), true);
+            line.insert(QStringLiteral("name"), model.value(QStringLiteral("name")));
+            line.insert(QStringLiteral("version"), model.value(QStringLiteral("version")));
+            line.insert(QStringLiteral("commands"),
+                        model.value(QStringLiteral("commands")).toArray().size());
+            line.insert(QStringLiteral("columns"),
+                        model.value(QStringLiteral("columns")).toArray().size());
+            line.insert(QStringLiteral("warnings"), model.value(QStringLiteral("warnings")));
+        } else {
+            allLoaded = false;
+            line.insert(QStringLiteral("ok"), false);
+            line.insert(QStringLiteral("error"), failure.join(QLatin1Char('\n')));
+        }
+        out() << QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)) << Qt::endl;
+    }
+    return allLoaded ? ExitOk : ExitFailure;
+}
+
+// What the application scans: protocols/ beside the executable.
+QString installedProtocolsDir()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/protocols");
+}
+
+int runCheck(const QString &path)
+{
+    if (QFileInfo(path).isDir())
+        return runCheckDirectory(path);
+    return runCheckFile(path);
 }
 
 // Where decoded frames also go as table rows, written as CSV at the end of the run.
@@ -315,6 +377,9 @@ int main(int argc, char *argv[])
             "Checks Cellscribe protocol files and decodes response frames with them.\n\n"
             "  check FILE              load FILE; print its model as JSON (exit 1 when the\n"
             "                          file is refused, with the reason on stderr)\n"
+            "  check [DIR]             check every *.json in DIR (default: the protocols/\n"
+            "                          beside this program, which the application uses);\n"
+            "                          one JSON line per file, exit 1 when any is refused\n"
             "  decode FILE [FRAME...]  decode each FRAME (or each line of stdin) and print\n"
             "                          one JSON line per frame; exit 2 when a frame matched\n"
             "                          no command\n"
@@ -343,7 +408,8 @@ int main(int argc, char *argv[])
             QStringLiteral("zh|en|de"), QStringLiteral("zh"));
     parser.addOption(languageOption);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("check or decode"));
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("protocol JSON file"));
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 QStringLiteral("protocol JSON file (check: or a directory)"));
     parser.addPositionalArgument(QStringLiteral("frames"),
                                  QStringLiteral("response frames to decode"),
                                  QStringLiteral("[frames...]"));
@@ -352,19 +418,18 @@ int main(int argc, char *argv[])
 
     const QStringList args = parser.positionalArguments();
     const QString command = args.value(0);
-    if (args.size() < 2
-        || (command != QLatin1String("check") && command != QLatin1String("decode"))) {
-        err() << "usage: cellscribe-protocol check FILE | decode FILE [FRAME...] | decode FILE "
-                 "--stream"
-              << Qt::endl;
-        return ExitFailure;
-    }
     if (command == QLatin1String("check")) {
         if (args.size() > 2) {
-            err() << "check takes exactly one FILE" << Qt::endl;
+            err() << "check takes one FILE or DIR" << Qt::endl;
             return ExitFailure;
         }
-        return runCheck(args.at(1));
+        return runCheck(args.size() == 2 ? args.at(1) : installedProtocolsDir());
+    }
+    if (args.size() < 2 || command != QLatin1String("decode")) {
+        err() << "usage: cellscribe-protocol check [FILE|DIR] | decode FILE [FRAME...] | decode "
+                 "FILE --stream"
+              << Qt::endl;
+        return ExitFailure;
     }
     CsvTarget csvTarget;
     const CsvTarget *csv = nullptr;
