@@ -76,7 +76,8 @@ void TestHotPlug::unplugStopsAndReplugRebuilds()
     QCOMPARE(ui->portName->findData(link), linkIndex);
     const int rows = window.tableModel()->rowCount();
     const int sent = window.sentCount();
-    QTest::qWait(600);
+    // Long enough for the port watcher to see the link gone before it comes back.
+    QTest::qWait(1600);
     QCOMPARE(window.sentCount(), sent);
     QCOMPARE(window.tableModel()->rowCount(), rows);
 

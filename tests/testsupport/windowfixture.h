@@ -8,7 +8,11 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QPointer>
 #include <QTimer>
+
+#include <memory>
 
 inline QString sampleProtocolDir()
 {
@@ -28,21 +32,39 @@ inline QString responseFrame(const QString &protocolFile, const QString &command
     return QString::fromLatin1(ResponseEncoder::encode(config, command, raws));
 }
 
-// Answers the next file dialog with a path (or cancels it when the path is empty).
+// Answers the next file dialog with a path (or cancels it when the path is empty). It answers
+// again while that dialog stays open: a dialog still reading its directory may ignore an answer.
 inline void answerFileDialog(const QString &path)
 {
     auto *timer = new QTimer(qApp);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, path] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog)
+    struct Target
+    {
+        QPointer<QFileDialog> dialog;
+        bool found = false;
+    };
+    auto target = std::make_shared<Target>();
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, path, target] {
+        if (!target->found) {
+            target->dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            target->found = !target->dialog.isNull();
+            if (!target->found)
+                return;
+        }
+        QFileDialog *dialog = target->dialog.data();
+        if (!dialog || !dialog->isVisible()) {
+            timer->deleteLater();
             return;
+        }
         if (path.isEmpty()) {
             dialog->reject();
-        } else {
-            dialog->selectFile(path);
-            QMetaObject::invokeMethod(dialog, "accept");
+            return;
         }
-        timer->deleteLater();
+        // Typed as a user would: selectFile() is undone when the directory finishes loading.
+        if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            edit->setText(path);
+        else
+            dialog->selectFile(path);
+        QMetaObject::invokeMethod(dialog, "accept");
     });
     timer->start(20);
 }
