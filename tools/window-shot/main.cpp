@@ -1,14 +1,18 @@
-// Saves pictures of the main window as a user sees it at start-up: the value page and the chart
-// page of the voltage group, then the value page in English and German. Used for the README;
-// run under a real display (Xvfb works).
+// Saves pictures of the main window: the value page and the chart page of the voltage group,
+// then the value page in English and German. Given a port, it polls that port first, so the
+// pictures show live values (scripts/screenshots runs it against the BMS simulator). Used for
+// the README; run under a real display (Xvfb works).
 //   cellscribe-window-shot OUT_DIR [--port PATH]...
 
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
+#include "widgets/switchbutton.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QSettings>
 #include <QStackedWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 
 int main(int argc, char *argv[])
@@ -16,6 +20,9 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("TRBMS"));
     QCoreApplication::setApplicationName(QStringLiteral("BV-BMS-window-shot"));
     QApplication app(argc, argv);
+    // The window saves its selections: keep them away from the user's settings.
+    QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     const QStringList args = app.arguments();
     if (args.size() < 2) {
         qWarning("usage: cellscribe-window-shot OUT_DIR [--port PATH]...");
@@ -31,8 +38,16 @@ int main(int argc, char *argv[])
     MainWindow window(options);
     window.resize(1280, 800);
     window.show();
+    int delay = 800;
+    if (!options.virtualPorts.isEmpty()) {
+        Ui::MainWindow *ui = window.form();
+        ui->portName->setCurrentIndex(ui->portName->findData(options.virtualPorts.last()));
+        ui->proid->setCurrentText(QStringLiteral("200 ms"));
+        QTimer::singleShot(300, &window, [ui] { ui->openCom->setChecked(true); });
+        delay = 2500;
+    }
     int status = 0;
-    QTimer::singleShot(800, &window, [&] {
+    QTimer::singleShot(delay, &window, [&] {
         QStackedWidget *stack = window.form()->stackedWidget_voltage;
         stack->setCurrentIndex(0);
         if (!window.grab().save(out.filePath(QStringLiteral("screenshot-values.png"))))
@@ -51,6 +66,7 @@ int main(int argc, char *argv[])
                 status = 1;
         }
         window.applyLanguage(Chinese);
+        window.form()->openCom->setChecked(false);
         app.quit();
     });
     app.exec();
