@@ -152,15 +152,8 @@ void MainWindow::loadProtocolDirectory()
     m_protocolDirectory = m_options.protocolDirectory.isEmpty() ? resolveProtocolDirectory()
                                                                 : m_options.protocolDirectory;
     if (protocolManager->loadProtocols(m_protocolDirectory)) {
-        protocolConfig = protocolManager->currentConfig();
-        if (protocolConfig) {
-            protocolFrame->setProtocolConfig(protocolConfig);
-            dataProcessor->setProtocolConfig(protocolConfig);
-            serialCommHandler->setProtocolConfig(protocolConfig);
-        }
-        updateActiveCommand();
-        if (auto *model = qobject_cast<RDModel *>(ui->tableView->model()))
-            model->setProtocolConfig(protocolConfig);
+        // The same re-pointing as after a switch.
+        onProtocolChanged();
         connect(protocolManager, &ProtocolManager::protocolChanged, this,
                 &MainWindow::onProtocolChanged);
         return;

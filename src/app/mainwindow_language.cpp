@@ -130,6 +130,16 @@ private:
     bool m_points = false;
 };
 
+// Steps down from the base font until fits() holds or the floor is reached; sets the result.
+template<typename Fits>
+void shrinkToFit(QWidget *widget, const QFont &base, qreal defaultPointSize, Fits fits)
+{
+    FontShrinker shrinker(base, defaultPointSize);
+    while (!fits(shrinker.font()) && shrinker.shrink()) { }
+    if (shrinker.font() != widget->font())
+        widget->setFont(shrinker.font());
+}
+
 int widestLine(const QFont &font, const QString &text)
 {
     const QFontMetrics metrics(font);
@@ -406,13 +416,9 @@ void MainWindow::fitWidgetFont(QWidget *widget, const QString &text)
     if (available < 1)
         return;
 
-    FontShrinker shrinker(base, 12);
-    while (available < widestLine(shrinker.font(), fitted)) {
-        if (!shrinker.shrink())
-            break;
-    }
-    if (shrinker.font() != widget->font())
-        widget->setFont(shrinker.font());
+    shrinkToFit(widget, base, 12, [available, &fitted](const QFont &font) {
+        return available >= widestLine(font, fitted);
+    });
     if (label && isSingleLineCaption(label->objectName())) {
         label->setWordWrap(false);
         label->setTextFormat(Qt::PlainText);
@@ -441,13 +447,7 @@ void MainWindow::fitTabBarFont(QTabBar *tabBar)
         }
         return true;
     };
-    FontShrinker shrinker(base, 11);
-    while (!fits(shrinker.font())) {
-        if (!shrinker.shrink())
-            break;
-    }
-    if (shrinker.font() != tabBar->font())
-        tabBar->setFont(shrinker.font());
+    shrinkToFit(tabBar, base, 11, fits);
 }
 
 void MainWindow::fitHeaderFont(QHeaderView *header)
@@ -471,13 +471,7 @@ void MainWindow::fitHeaderFont(QHeaderView *header)
         }
         return true;
     };
-    FontShrinker shrinker(base, 11);
-    while (!fits(shrinker.font())) {
-        if (!shrinker.shrink())
-            break;
-    }
-    if (shrinker.font() != header->font())
-        header->setFont(shrinker.font());
+    shrinkToFit(header, base, 11, fits);
 }
 
 void MainWindow::prepareHeader(QHeaderView *header)

@@ -17,6 +17,27 @@
 
 #include <memory>
 
+namespace {
+
+// A shown window offering the ports, polling the one named at the shortest interval.
+std::unique_ptr<MainWindow> pollingWindow(const QStringList &ports, const QString &used)
+{
+    MainWindow::Options options;
+    options.protocolDirectory = QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR);
+    options.virtualPorts = ports;
+    auto window = std::make_unique<MainWindow>(options);
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get()))
+        return nullptr;
+    Ui::MainWindow *ui = window->form();
+    ui->portName->setCurrentIndex(ui->portName->findData(used));
+    ui->proid->setCurrentText(QStringLiteral("200 ms"));
+    ui->openCom->setChecked(true);
+    return window;
+}
+
+} // namespace
+
 class TestHotPlug : public QObject
 {
     Q_OBJECT
@@ -50,18 +71,12 @@ void TestHotPlug::unplugStopsAndReplugRebuilds()
     QVERIFY(sim->start(simArgs(link)));
     QTRY_VERIFY(QFileInfo::exists(link));
 
-    MainWindow::Options options;
-    options.protocolDirectory = QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR);
-    options.virtualPorts = {link};
-    MainWindow window(options);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto polling = pollingWindow({link}, link);
+    QVERIFY(polling);
+    MainWindow &window = *polling;
     Ui::MainWindow *ui = window.form();
     const int linkIndex = ui->portName->findData(link);
     QVERIFY(linkIndex >= 0);
-    ui->portName->setCurrentIndex(linkIndex);
-    ui->proid->setCurrentText(QStringLiteral("200 ms"));
-    ui->openCom->setChecked(true);
     QTRY_VERIFY(window.tableModel()->rowCount() >= 2);
 
     // Unplug: the simulator exits and its link goes.
@@ -99,16 +114,10 @@ void TestHotPlug::otherPortGoneChangesNothing()
     auto otherSim = std::make_unique<SimProcess>();
     QVERIFY(otherSim->start(simArgs(other)));
 
-    MainWindow::Options options;
-    options.protocolDirectory = QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR);
-    options.virtualPorts = {used, other};
-    MainWindow window(options);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto polling = pollingWindow({used, other}, used);
+    QVERIFY(polling);
+    MainWindow &window = *polling;
     Ui::MainWindow *ui = window.form();
-    ui->portName->setCurrentIndex(ui->portName->findData(used));
-    ui->proid->setCurrentText(QStringLiteral("200 ms"));
-    ui->openCom->setChecked(true);
     QTRY_VERIFY(window.tableModel()->rowCount() >= 1);
 
     otherSim.reset();
@@ -129,16 +138,9 @@ void TestHotPlug::linkRemovedIsAnUnplug()
     const QString link = m_dir.filePath(QStringLiteral("bms-link"));
     QVERIFY(QFile::link(pty.slaveName(), link));
 
-    MainWindow::Options options;
-    options.protocolDirectory = QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR);
-    options.virtualPorts = {link};
-    MainWindow window(options);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    Ui::MainWindow *ui = window.form();
-    ui->portName->setCurrentIndex(ui->portName->findData(link));
-    ui->proid->setCurrentText(QStringLiteral("200 ms"));
-    ui->openCom->setChecked(true);
+    auto polling = pollingWindow({link}, link);
+    QVERIFY(polling);
+    Ui::MainWindow *ui = polling->form();
     QByteArray written;
     QTRY_VERIFY((written += pty.readAvailable()).contains('~'));
 
