@@ -212,6 +212,8 @@ int main(int argc, char *argv[])
     const qint64 startRss = residentBytes();
     qint64 warmRss = -1;
     int warmRows = 0;
+    // Resident memory at each quarter of the run: growth per row should stay the same.
+    QList<QPair<int, qint64>> quarters;
     QElapsedTimer clock;
     clock.start();
     QThread *thread = QThread::create([&writer] { writer.run(); });
@@ -222,6 +224,8 @@ int main(int argc, char *argv[])
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, &app, [&] {
         const int rows = window.tableModel()->rowCount();
+        if (quarters.size() < 4 && rows >= frames * (quarters.size() + 1) / 4)
+            quarters.append({rows, residentBytes()});
         if (warmRss < 0 && rows >= 10000) {
             warmRss = residentBytes();
             warmRows = rows;
@@ -267,9 +271,22 @@ int main(int argc, char *argv[])
                 qlonglong(sent), received, rows, qlonglong(csvRows));
     std::printf("time %.1f s, %.0f frames/s\n", double(elapsedMs) / 1000.0,
                 double(rows) / (double(elapsedMs) / 1000.0));
-    std::printf("rss at start %.1f MB, after %d rows %.1f MB, at end %.1f MB: %.0f bytes/row\n",
-                double(startRss) / 1048576.0, warmRows, double(warmRss) / 1048576.0,
-                double(endRss) / 1048576.0, perRow);
+    // Counted from the first 10,000 rows on, past the start-up allocations, when there are that
+    // many.
+    if (warmRss >= 0)
+        std::printf("rss at start %.1f MB, after %d rows %.1f MB, at end %.1f MB: %.0f bytes/row\n",
+                    double(startRss) / 1048576.0, warmRows, double(warmRss) / 1048576.0,
+                    double(endRss) / 1048576.0, perRow);
+    else
+        std::printf("rss at start %.1f MB, at end %.1f MB: %.0f bytes/row\n",
+                    double(startRss) / 1048576.0, double(endRss) / 1048576.0, perRow);
+    for (qsizetype i = 1; i < quarters.size(); ++i) {
+        const auto &[fromRows, fromRss] = quarters.at(i - 1);
+        const auto &[toRows, toRss] = quarters.at(i);
+        if (toRows > fromRows)
+            std::printf("  rows %d to %d: %.0f bytes/row\n", fromRows, toRows,
+                        double(toRss - fromRss) / double(toRows - fromRows));
+    }
     if (!writer.error.isEmpty())
         std::printf("writer: %s\n", qPrintable(writer.error));
     const bool pass = writer.error.isEmpty() && sent == frames && received == frames
