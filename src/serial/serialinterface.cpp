@@ -229,8 +229,6 @@ void SerialInterface::handleReadyRead()
         return;
     m_receivedBytes += quint64(data.size());
     m_ioErrorsWithoutData = 0;
-    // Any byte answers every request written before it.
-    stopSupervision();
 
     qCDebug(lcSerial) << "=== RAW DATA RECEIVED ===" << data.size() << "bytes";
     qCDebug(lcSerial) << "Raw bytes (hex):" << data.toHex(' ');
@@ -239,6 +237,7 @@ void SerialInterface::handleReadyRead()
     if (m_dataType == Hex) {
         QByteArray all = m_assembler.pending().toByteArray() + data;
         m_assembler.clear();
+        settleOldestRequest();
         emit dataReceived(QString::fromLatin1(QByteArray::fromHex(all).toHex()));
         return;
     }
@@ -254,6 +253,7 @@ void SerialInterface::handleReadyRead()
         ++frames;
         qCDebug(lcSerial) << "=== COMPLETE FRAME FOUND ===" << frame.size() << "chars";
         qCDebug(lcSerial) << "Processed frame:" << frame;
+        settleOldestRequest();
         emit dataReceived(frame);
         qCDebug(lcSerial) << "Remaining buffer:" << m_assembler.size() << "bytes";
     }
@@ -313,8 +313,10 @@ void SerialInterface::handleTimeout()
     armResponseTimer();
     if (expired == 0)
         return; // woke early
-    // An answer that started before the request will not be completed now.
-    m_assembler.clear();
+    // Nothing is awaited any more: a half answer left in the buffer will not be completed. While
+    // later requests wait, the buffer may hold the start of their answer and is kept.
+    if (m_deadlines.isEmpty())
+        m_assembler.clear();
     qCDebug(lcSerial) << "Response timeout for" << expired << "request(s)";
     for (int i = 0; i < expired; ++i)
         emit timeoutOccurred();
@@ -332,6 +334,16 @@ void SerialInterface::superviseResponse()
     m_deadlines.append(m_clock.elapsed() + responseTimeoutMs);
     if (!m_responseTimer->isActive())
         armResponseTimer();
+}
+
+void SerialInterface::settleOldestRequest()
+{
+    // The device answers in order and a frame carries no request number: it answers the oldest
+    // request still waiting. A frame nobody waits for settles nothing.
+    if (m_deadlines.isEmpty())
+        return;
+    m_deadlines.removeFirst();
+    armResponseTimer();
 }
 
 void SerialInterface::armResponseTimer()

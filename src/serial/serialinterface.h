@@ -12,11 +12,13 @@ class QTimer;
 
 // The serial port with its receive framing and response supervision.
 //
-// Every complete frame received is emitted as dataReceived(). Each request written with sendData()
-// that sees no byte come back within responseTimeoutMs is reported by one timeoutOccurred(),
-// whatever the polling interval. A device that goes away while the port is open (ResourceError,
-// or read/write errors that repeat without data in between) closes the port and is reported once
-// by errorOccurred() and once by portLost().
+// Every complete frame received is emitted as dataReceived(). Each complete frame settles the
+// oldest request written with sendData() that still waits for an answer; each request left
+// unsettled responseTimeoutMs after it was written is reported by one timeoutOccurred(), whatever
+// the polling interval. Bytes that form no frame settle nothing, so requests minus frames is the
+// number of timeouts reported once the line has been quiet for responseTimeoutMs. A device that
+// goes away while the port is open (ResourceError, or read/write errors that repeat without data in
+// between) closes the port and is reported once by errorOccurred() and once by portLost().
 class SerialInterface : public QObject
 {
     Q_OBJECT
@@ -47,7 +49,7 @@ public:
     quint64 receivedBytes() const { return m_receivedBytes; }
     // Received bytes not yet cut into a frame.
     qsizetype bufferedBytes() const { return m_assembler.size(); }
-    // Requests still waiting for a first byte back.
+    // Requests still waiting for their answer frame.
     qsizetype outstandingRequests() const { return m_deadlines.size(); }
 
 signals:
@@ -68,6 +70,7 @@ private:
     bool sendHexData(const QString &data);
     qint64 pendingInput() const;
     void superviseResponse();
+    void settleOldestRequest();
     void armResponseTimer();
     void stopSupervision();
     void handlePortLost(const QString &errorText);
@@ -78,7 +81,7 @@ private:
     FrameAssembler m_assembler;
     QByteArray m_hexBuffer;
 
-    // Deadlines (ms on m_clock) of the requests written since the last byte came in, oldest first.
+    // Deadlines (ms on m_clock) of the requests not answered yet, oldest first.
     QList<qint64> m_deadlines;
     QElapsedTimer m_clock;
 

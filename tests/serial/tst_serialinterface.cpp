@@ -23,6 +23,8 @@ private slots:
     void sendOnClosedPortFails();
     void everyUnansweredRequestTimesOutOnce();
     void answersStopSupervisionAndItResumes();
+    void eachFrameSettlesOneRequest_data();
+    void eachFrameSettlesOneRequest();
     void hangUpIsReportedOnce();
     void hangUpDuringWriteIsReportedOnce();
     void reopenAfterLoss();
@@ -228,12 +230,12 @@ void tst_SerialInterface::answersStopSupervisionAndItResumes()
     QVERIFY(si.sendData(QStringLiteral(":01~")));
     QTRY_COMPARE_WITH_TIMEOUT(timeouts.count(), 1, 5000);
 
-    // A half frame left when the answer stopped is dropped with the timeout.
+    // A half frame answers neither request, and is dropped once nothing is awaited.
     QVERIFY(si.sendData(QStringLiteral(":01~")));
     QVERIFY(pty.write(":0181"));
     QTRY_COMPARE(si.bufferedBytes(), 5);
     QVERIFY(si.sendData(QStringLiteral(":01~")));
-    QTRY_COMPARE_WITH_TIMEOUT(timeouts.count(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(timeouts.count(), 3, 5000);
     QCOMPARE(si.bufferedBytes(), 0);
 
     // Answers again: supervision goes on as before.
@@ -241,13 +243,70 @@ void tst_SerialInterface::answersStopSupervisionAndItResumes()
     QVERIFY(pty.write(":0181~"));
     QTRY_COMPARE(frames.count(), 4);
     QTest::qWait(1300);
-    QCOMPARE(timeouts.count(), 2);
+    QCOMPARE(timeouts.count(), 3);
 
     // Closing forgets the outstanding requests.
     QVERIFY(si.sendData(QStringLiteral(":01~")));
     si.closePort();
     QTest::qWait(1300);
-    QCOMPARE(timeouts.count(), 2);
+    QCOMPARE(timeouts.count(), 3);
+}
+
+void tst_SerialInterface::eachFrameSettlesOneRequest_data()
+{
+    // A script of line events: R the application sends a request, F the device writes a whole
+    // answer, G noise without marks, H the first half of an answer, T its second half.
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("waitingAfter");
+    QTest::addColumn<int>("timeouts");
+
+    QTest::newRow("answered in turn") << "RFRFRF" << 0 << 0;
+    QTest::newRow("fast polling, answers dropped") << "RFRRFRRRFRF" << 3 << 3;
+    QTest::newRow("noise settles nothing") << "RGRGF" << 1 << 1;
+    QTest::newRow("split answer settles once, at its end") << "RHRT" << 1 << 1;
+    QTest::newRow("two answers in one read") << "RRR"
+                                                "FF"
+                                             << 1 << 1;
+    QTest::newRow("unasked frame gives no credit") << "FRFR" << 1 << 1;
+}
+
+void tst_SerialInterface::eachFrameSettlesOneRequest()
+{
+    QFETCH(QString, script);
+    QFETCH(int, waitingAfter);
+    QFETCH(int, timeouts);
+
+    TestPty pty;
+    QVERIFY(pty.isValid());
+    SerialInterface si;
+    QVERIFY(open(si, pty));
+    QSignalSpy timedOut(&si, &SerialInterface::timeoutOccurred);
+
+    const QHash<QChar, QByteArray> bytes{{u'F', ":0181~"},
+                                         {u'G', QByteArrayLiteral("\x05noise\r\n\xff")},
+                                         {u'H', ":01"},
+                                         {u'T', "81~"}};
+    quint64 written = 0;
+    for (qsizetype i = 0; i < script.size(); ++i) {
+        const QChar step = script.at(i);
+        if (step == u'R') {
+            QVERIFY(si.sendData(QStringLiteral(":01~")));
+            continue;
+        }
+        QByteArray chunk = bytes.value(step);
+        // Consecutive answers go out in one write.
+        while (step == u'F' && i + 1 < script.size() && script.at(i + 1) == u'F') {
+            chunk += bytes.value(u'F');
+            ++i;
+        }
+        QVERIFY(pty.write(chunk));
+        written += quint64(chunk.size());
+        QTRY_COMPARE(si.receivedBytes(), written);
+    }
+    QCOMPARE(si.outstandingRequests(), qsizetype(waitingAfter));
+    QCOMPARE(timedOut.count(), 0); // everything above ran well inside the response time
+    QTRY_COMPARE_WITH_TIMEOUT(si.outstandingRequests(), qsizetype(0), 5000);
+    QCOMPARE(timedOut.count(), timeouts);
 }
 
 void tst_SerialInterface::hangUpIsReportedOnce()
