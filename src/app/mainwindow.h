@@ -211,6 +211,8 @@ private:
     bool sendSuccessConnected = false;
     // A timeout report stays in the error line until the BMS answers again.
     bool m_timeoutShown = false;
+    // Likewise a failing continuous export, until its file takes rows again.
+    bool m_exportErrorShown = false;
 
     QString m_protocolDirectory;
     RDModel *m_tableModel = nullptr;

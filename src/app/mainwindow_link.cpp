@@ -115,8 +115,8 @@ void MainWindow::onSendSuccess()
 {
     ++sendlens;
     ui->com_sends->setText(QString::number(sendlens));
-    // While the BMS stays silent, its timeout report must stay visible.
-    if (!m_timeoutShown)
+    // While the BMS stays silent or the log cannot be written, the report must stay visible.
+    if (!m_timeoutShown && !m_exportErrorShown)
         ui->err_info->clear();
 }
 

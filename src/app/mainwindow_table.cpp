@@ -100,6 +100,7 @@ void MainWindow::setRealTimeExportEnabled(bool enabled)
 
 void MainWindow::appendRowsToArmedFiles(int first, int last)
 {
+    bool failing = false;
     for (ArmedFile &armed : m_armedFiles) {
         if (!armed.view)
             continue;
@@ -108,6 +109,7 @@ void MainWindow::appendRowsToArmedFiles(int first, int last)
             armed.failureShown = false;
             continue;
         }
+        failing = true;
         if (armed.failureShown)
             continue;
         armed.failureShown = true;
@@ -119,6 +121,7 @@ void MainWindow::appendRowsToArmedFiles(int first, int last)
         ui->err_info->setText(text);
         qCWarning(lcApp).noquote() << text;
     }
+    m_exportErrorShown = failing;
 }
 
 void MainWindow::on_clear()

@@ -11,6 +11,7 @@
 #include "widgets/switchbutton.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
@@ -134,6 +135,7 @@ private slots:
     void silentDevice();
     void badChecksums();
     void hangUpWithContinuousExport();
+    void csvUnwritableMidRun();
     void hostileStartUp();
 
 private:
@@ -281,6 +283,54 @@ void TestFaultInjection::hangUpWithContinuousExport()
     QCOMPARE(run.window->sentCount(), sent);
     QVERIFY2(cpuShare < 0.5, QByteArray::number(cpuShare));
     QVERIFY(run.ui()->portName->isEnabled());
+}
+
+namespace {
+QtMessageHandler g_previousHandler = nullptr;
+int g_exportFailures = 0;
+void countExportFailures(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (text.contains(QStringLiteral("实时导出失败")))
+        ++g_exportFailures;
+    g_previousHandler(type, context, text);
+}
+} // namespace
+
+void TestFaultInjection::csvUnwritableMidRun()
+{
+    QTemporaryDir dir;
+    const QString csvPath = dir.filePath(QStringLiteral("live.csv"));
+    LiveRun run;
+    QVERIFY(run.start(QString(), 50));
+    run.ui()->realtime_export->setChecked(true);
+    run.window->viewExportToCSV(run.ui()->tableView, csvPath);
+    run.ui()->openCom->setChecked(true);
+    QTRY_VERIFY(run.rows() >= 5);
+
+    // A directory in the file's place: not even root can open it for writing.
+    g_exportFailures = 0;
+    g_previousHandler = qInstallMessageHandler(countExportFailures);
+    QVERIFY(QFile::remove(csvPath));
+    QVERIFY(QDir().mkdir(csvPath));
+    const int rowsAtFailure = run.rows();
+    QTRY_VERIFY(run.rows() >= rowsAtFailure + 10);
+    // Still shown after many successful sends.
+    QVERIFY2(run.ui()->err_info->text().contains(QDir::toNativeSeparators(csvPath)),
+             qPrintable(run.ui()->err_info->text()));
+    qInstallMessageHandler(g_previousHandler);
+    QVERIFY(run.settle());
+    run.ui()->openCom->setChecked(false);
+
+    const QString again = dir.filePath(QStringLiteral("again.csv"));
+    run.window->viewExportToCSV(run.ui()->tableView, again);
+    QFile csv(again);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const qsizetype csvRows = csv.readAll().count('\n') - 1;
+    qInfo("unwritable csv: answers %d, rows %d, reports %d, rows in the new export %lld",
+          int(run.sim.answers().size()), run.rows(), g_exportFailures, qlonglong(csvRows));
+    QCOMPARE(g_exportFailures, 1);
+    QCOMPARE(run.rows(), int(run.sim.answers().size()));
+    QCOMPARE(csvRows, qsizetype(run.rows()));
 }
 
 void TestFaultInjection::hostileStartUp()
