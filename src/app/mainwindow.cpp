@@ -110,6 +110,10 @@ void MainWindow::construct()
     setupTableModel();
     connectTableActions();
     loadSettings();
+    // A port named on the command line is the one meant, unless the saved port is one of them.
+    if (!m_options.virtualPorts.isEmpty()
+        && !m_options.virtualPorts.contains(ui->portName->currentData().toString()))
+        ui->portName->setCurrentIndex(ui->portName->findData(m_options.virtualPorts.first()));
 }
 
 MainWindow::~MainWindow()
