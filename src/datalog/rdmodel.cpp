@@ -12,7 +12,32 @@ const QString kSystemType = QStringLiteral("system");
 const QString kStatusType = QStringLiteral("status");
 const QString kDateField = QStringLiteral("_date");
 const QString kTimeField = QStringLiteral("_time");
+const QString kDefaultDateFormat = QStringLiteral("yyyy-MM-dd");
 constexpr int kStandbyCode = 0xF000;
+
+// A format without time, AM/PM or zone letters gives the same text all day: format it once a day.
+// (Such letters inside quotes only cost the caching.)
+bool isDateOnlyFormat(const QString &format)
+{
+    for (QChar c : format) {
+        switch (c.unicode()) {
+        case u'h':
+        case u'H':
+        case u'm':
+        case u's':
+        case u'z':
+        case u'a':
+        case u'A':
+        case u'p':
+        case u'P':
+        case u't':
+            return false;
+        default:
+            break;
+        }
+    }
+    return true;
+}
 
 // "HH:mm:ss.cc" with the hundredths truncated, without parsing a format on every row.
 QString timeText(const QTime &t)
@@ -118,18 +143,20 @@ void RDModel::localNow(QDate &date, QTime &time)
 void RDModel::addSystemCell(const TableColumn &column)
 {
     if (column.field == kDateField) {
-        if (!column.format.isEmpty()) {
-            // A custom format may name the zone: let QDateTime do it all.
+        const QString &format = column.format.isEmpty() ? kDefaultDateFormat : column.format;
+        if (!isDateOnlyFormat(format)) {
+            // A custom format may name the time or the zone: let QDateTime do it all.
             const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTime();
-            m_store.addString(now.toString(column.format));
+            m_store.addString(now.toString(format));
             return;
         }
         QDate today;
         QTime time;
         localNow(today, time);
-        if (today != m_cachedDate || m_cachedDateText.isEmpty()) {
+        if (today != m_cachedDate || format != m_cachedDateFormat || m_cachedDateText.isEmpty()) {
             m_cachedDate = today;
-            m_cachedDateText = today.toString(QStringLiteral("yyyy-MM-dd"));
+            m_cachedDateFormat = format;
+            m_cachedDateText = today.toString(format);
         }
         m_store.addString(m_cachedDateText);
     } else if (column.field == kTimeField) {

@@ -72,7 +72,8 @@ private:
     qint64 m_offsetMinute = std::numeric_limits<qint64>::min();
     qint64 m_offsetMs = 0;
 
-    // The default date text changes once a day: format it only then.
+    // A date-only text changes once a day: format it only then.
     QDate m_cachedDate;
+    QString m_cachedDateFormat;
     QString m_cachedDateText;
 };

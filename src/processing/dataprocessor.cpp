@@ -116,7 +116,10 @@ struct Inputs
 int cellNumber(const QString &key)
 {
     const qsizetype n = key.size();
-    if ((n != 6 && n != 7) || !key.startsWith(QLatin1String("Vcell")))
+    if (n != 6 && n != 7)
+        return 0;
+    const QChar *c = key.constData();
+    if (c[0] != u'V' || c[1] != u'c' || c[2] != u'e' || c[3] != u'l' || c[4] != u'l')
         return 0;
     const char16_t d1 = key.at(5).unicode();
     if (n == 6)
@@ -127,7 +130,10 @@ int cellNumber(const QString &key)
 
 int probeNumber(const QString &key)
 {
-    if (key.size() != 5 || !key.startsWith(QLatin1String("Temp")))
+    if (key.size() != 5)
+        return 0;
+    const QChar *c = key.constData();
+    if (c[0] != u'T' || c[1] != u'e' || c[2] != u'm' || c[3] != u'p')
         return 0;
     const char16_t d = key.at(4).unicode();
     return (d >= u'1' && d <= u'4') ? d - u'0' : 0;
@@ -437,8 +443,11 @@ QVariantHash DataProcessor::processFrameValues(const QString &commandName,
     for (auto it = parsedValues.cbegin(), end = parsedValues.cend(); it != end; ++it) {
         const QString &key = it.key();
         if (next < nameCount) {
-            while (next < nameCount && names.at(next) < key)
-                ++next;
+            // Equality first: nearly every stored key is a segment of the command.
+            if (names.at(next) != key) {
+                while (next < nameCount && names.at(next) < key)
+                    ++next;
+            }
             if (next < nameCount && names.at(next) == key) {
                 values.insert(key, it.value());
                 ++next;

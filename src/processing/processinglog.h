@@ -3,5 +3,4 @@
 #include <QLoggingCategory>
 
 // Debug lines are off by default; turn them on with QT_LOGGING_RULES.
-// on.
 Q_DECLARE_LOGGING_CATEGORY(lcProcessing)

@@ -8,8 +8,12 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include <QVarLengthArray>
+
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 
 namespace {
 
@@ -237,6 +241,7 @@ ProtocolConfig::ProtocolConfig(QObject *parent) : QObject(parent) { }
 bool ProtocolConfig::loadConfig(const QString &filePath)
 {
     m_commands.clear();
+    m_segmentOrder.clear();
     m_voltageCalculations.clear();
     m_temperatureCalculations.clear();
     m_otherCalculations.clear();
@@ -309,6 +314,12 @@ bool ProtocolConfig::loadConfig(const QString &filePath)
                 readSegments(cmd, resp.toObject());
             if (cmd.hasRequest && fallback.isEmpty())
                 fallback = cmd.name;
+            QList<int> order(cmd.dataSegments.size());
+            std::iota(order.begin(), order.end(), 0);
+            std::stable_sort(order.begin(), order.end(), [&cmd](int a, int b) {
+                return cmd.dataSegments.at(a).name < cmd.dataSegments.at(b).name;
+            });
+            m_segmentOrder.insert(cmd.name, order);
             m_commands.insert(cmd.name, cmd);
         }
 
@@ -486,26 +497,39 @@ QByteArray ProtocolConfig::buildRequestFrame(const QString &commandName) const
 bool ProtocolConfig::parseResponseFrame(const QByteArray &frameBytes, const QString &commandName,
                                         QVariantMap &values) const
 {
-    qCDebug(lcProtocol) << "parseResponseFrame: commandName =" << commandName;
+    return parseResponseText(QString::fromUtf8(frameBytes), commandName, values);
+}
+
+bool ProtocolConfig::parseResponseText(QStringView frame, const QString &commandName,
+                                       QVariantMap &values) const
+{
+    // Asked once: the lines below run for every frame and every segment, and even a disabled
+    // line costs a category lookup.
+    const bool debug = lcProtocol().isDebugEnabled();
+    if (debug)
+        qCDebug(lcProtocol) << "parseResponseFrame: commandName =" << commandName;
 
     const auto it = m_commands.constFind(commandName);
     if (it == m_commands.constEnd()) {
-        qCDebug(lcProtocol) << "Command not found in config:" << commandName;
-        qCDebug(lcProtocol) << "Available commands:" << commandNames();
+        if (debug) {
+            qCDebug(lcProtocol) << "Command not found in config:" << commandName;
+            qCDebug(lcProtocol) << "Available commands:" << commandNames();
+        }
         return false;
     }
     const CommandDefinition &cmd = *it;
 
-    const QString frame = QString::fromUtf8(frameBytes);
-    qCDebug(lcProtocol) << "Frame string:" << frame;
-
     const qsizetype soiIndex = frame.indexOf(m_soi);
     const qsizetype eoiIndex = frame.indexOf(m_eoi);
-    qCDebug(lcProtocol) << "SOI:" << m_soi << "at index" << soiIndex;
-    qCDebug(lcProtocol) << "EOI:" << m_eoi << "at index" << eoiIndex;
+    if (debug) {
+        qCDebug(lcProtocol) << "Frame string:" << frame;
+        qCDebug(lcProtocol) << "SOI:" << m_soi << "at index" << soiIndex;
+        qCDebug(lcProtocol) << "EOI:" << m_eoi << "at index" << eoiIndex;
+    }
     if (soiIndex < 0 || eoiIndex < 0 || soiIndex >= eoiIndex) {
-        qCDebug(lcProtocol) << "Invalid frame boundaries - SOI index:" << soiIndex
-                            << "EOI index:" << eoiIndex;
+        if (debug)
+            qCDebug(lcProtocol) << "Invalid frame boundaries - SOI index:" << soiIndex
+                                << "EOI index:" << eoiIndex;
         return false;
     }
 
@@ -513,13 +537,16 @@ bool ProtocolConfig::parseResponseFrame(const QByteArray &frameBytes, const QStr
     // An empty end mark is found at 0 and a start mark may overlap the end mark: never a
     // negative length.
     const QStringView content =
-            QStringView(frame).mid(contentStart, qMax<qsizetype>(0, eoiIndex - contentStart));
-    qCDebug(lcProtocol) << "Frame content:" << content;
-    qCDebug(lcProtocol) << "Frame content length:" << content.size();
+            frame.mid(contentStart, qMax<qsizetype>(0, eoiIndex - contentStart));
+    if (debug) {
+        qCDebug(lcProtocol) << "Frame content:" << content;
+        qCDebug(lcProtocol) << "Frame content length:" << content.size();
+    }
 
     constexpr qsizetype dataStart = 10;
     if (content.size() < dataStart) {
-        qCDebug(lcProtocol) << "Frame content too short:" << content.size();
+        if (debug)
+            qCDebug(lcProtocol) << "Frame content too short:" << content.size();
         return false;
     }
 
@@ -527,7 +554,6 @@ bool ProtocolConfig::parseResponseFrame(const QByteArray &frameBytes, const QStr
     const QStringView cmdField = content.mid(2, 2);
     const QStringView ver = content.mid(4, 2);
     const QStringView len = content.mid(6, 4);
-    qCDebug(lcProtocol) << "Addr:" << addr << "Cmd:" << cmdField << "Ver:" << ver << "Len:" << len;
 
     qint32 codeValue = 0;
     const bool codeOk = parseHex32(cmd.code, &codeValue);
@@ -535,20 +561,26 @@ bool ProtocolConfig::parseResponseFrame(const QByteArray &frameBytes, const QStr
     qint32 actual = 0;
     if (!parseHex32(cmdField, &actual))
         actual = 0;
-    qCDebug(lcProtocol) << "=== CMD VERIFICATION ===";
-    qCDebug(lcProtocol) << "Command name:" << commandName;
-    qCDebug(lcProtocol) << "Request Cmd (from config):" << cmd.code << "=" << codeValue;
-    qCDebug(lcProtocol) << "Expected response Cmd:" << QString::number(expected, 16).toUpper()
-                        << "=" << expected;
-    qCDebug(lcProtocol) << "Actual response Cmd:" << cmdField << "=" << actual;
+    if (debug) {
+        qCDebug(lcProtocol) << "Addr:" << addr << "Cmd:" << cmdField << "Ver:" << ver
+                            << "Len:" << len;
+        qCDebug(lcProtocol) << "=== CMD VERIFICATION ===";
+        qCDebug(lcProtocol) << "Command name:" << commandName;
+        qCDebug(lcProtocol) << "Request Cmd (from config):" << cmd.code << "=" << codeValue;
+        qCDebug(lcProtocol) << "Expected response Cmd:" << QString::number(expected, 16).toUpper()
+                            << "=" << expected;
+        qCDebug(lcProtocol) << "Actual response Cmd:" << cmdField << "=" << actual;
+    }
     if (actual != expected) {
         qCWarning(lcProtocol) << "CMD MISMATCH! Expected:"
                               << QString::number(expected, 16).toUpper() << "but got:" << cmdField;
         qCWarning(lcProtocol) << "This response frame does not belong to command:" << commandName;
         return false;
     }
-    qCDebug(lcProtocol) << "CMD verification passed!";
-    qCDebug(lcProtocol) << "=======================";
+    if (debug) {
+        qCDebug(lcProtocol) << "CMD verification passed!";
+        qCDebug(lcProtocol) << "=======================";
+    }
 
     storeText(values, QStringLiteral("ProtocolVersion"), ver);
 
@@ -556,47 +588,91 @@ bool ProtocolConfig::parseResponseFrame(const QByteArray &frameBytes, const QStr
     const bool lenOk = parseHex32(len, &byteCount);
     const qsizetype dataLength = lenOk ? 2 * qsizetype(byteCount) : 0;
     const qsizetype crcLength = content.size() - dataStart - dataLength;
-    qCDebug(lcProtocol) << "Data length (hex):" << len << "-> (dec):" << byteCount << "bytes,"
-                        << dataLength << "chars";
-    qCDebug(lcProtocol) << "CRC length detected:" << crcLength
-                        << "chars (frameContent.length:" << content.size()
-                        << "- dataStart:" << dataStart << "- dataLength:" << dataLength << ")";
+    if (debug) {
+        qCDebug(lcProtocol) << "Data length (hex):" << len << "-> (dec):" << byteCount << "bytes,"
+                            << dataLength << "chars";
+        qCDebug(lcProtocol) << "CRC length detected:" << crcLength
+                            << "chars (frameContent.length:" << content.size()
+                            << "- dataStart:" << dataStart << "- dataLength:" << dataLength << ")";
+    }
     if (!lenOk || crcLength < 0) {
-        qCDebug(lcProtocol) << "Frame length check failed. Content length:" << content.size()
-                            << "Data start:" << dataStart << "Data length:" << dataLength
-                            << "CRC length:" << crcLength << "len.toInt ok:" << lenOk;
+        if (debug)
+            qCDebug(lcProtocol) << "Frame length check failed. Content length:" << content.size()
+                                << "Data start:" << dataStart << "Data length:" << dataLength
+                                << "CRC length:" << crcLength << "len.toInt ok:" << lenOk;
         return false;
     }
 
     const QStringView data = content.mid(dataStart, dataLength);
-    qCDebug(lcProtocol) << "Data section:" << data;
-    qCDebug(lcProtocol) << "Data section length:" << data.size();
-    qCDebug(lcProtocol) << "Number of segments to parse:" << cmd.dataSegments.size();
+    if (debug) {
+        qCDebug(lcProtocol) << "Data section:" << data;
+        qCDebug(lcProtocol) << "Data section length:" << data.size();
+        qCDebug(lcProtocol) << "Number of segments to parse:" << cmd.dataSegments.size();
+    }
 
+    // Cut and decode in protocol order (a short data section ends the cutting), then store in
+    // name order: one walk along the sorted store instead of a tree search per segment.
+    struct Decoded
+    {
+        QStringView raw;
+        double value = 0.0;
+        bool isNumber = false;
+    };
+    const qsizetype segmentCount = cmd.dataSegments.size();
+    QVarLengthArray<Decoded, 64> decoded(segmentCount);
+    qsizetype cut = 0;
     qsizetype pos = 0;
     for (const DataSegment &seg : cmd.dataSegments) {
         const qsizetype segLength = qMax<qsizetype>(0, seg.length);
-        qCDebug(lcProtocol) << "Parsing segment:" << seg.name << "at pos" << pos << "length"
-                            << segLength;
+        if (debug)
+            qCDebug(lcProtocol) << "Parsing segment:" << seg.name << "at pos" << pos << "length"
+                                << segLength;
         if (pos + segLength > data.size()) {
-            qCDebug(lcProtocol) << "Not enough data for segment" << seg.name << "Pos:" << pos
-                                << "Need:" << segLength << "Available:" << data.size() - pos;
+            if (debug)
+                qCDebug(lcProtocol) << "Not enough data for segment" << seg.name << "Pos:" << pos
+                                    << "Need:" << segLength << "Available:" << data.size() - pos;
             break;
         }
-        const QStringView raw = data.mid(pos, segLength);
-        qCDebug(lcProtocol) << "Segment" << seg.name << "raw value:" << raw;
+        Decoded &d = decoded[cut++];
+        d.raw = data.mid(pos, segLength);
         qint32 number = 0;
-        if (parseHex32(raw, &number)) {
-            const double value = double(number) * seg.scale + seg.offset;
-            values[seg.name] = value;
-            qCDebug(lcProtocol) << "Segment" << seg.name << "parsed value:" << value << seg.unit;
-        } else {
-            storeText(values, seg.name, raw);
-            qCDebug(lcProtocol) << "Failed to parse segment" << seg.name << "as hex";
+        d.isNumber = parseHex32(d.raw, &number);
+        if (d.isNumber)
+            d.value = double(number) * seg.scale + seg.offset;
+        if (debug) {
+            qCDebug(lcProtocol) << "Segment" << seg.name << "raw value:" << d.raw;
+            if (d.isNumber)
+                qCDebug(lcProtocol)
+                        << "Segment" << seg.name << "parsed value:" << d.value << seg.unit;
+            else
+                qCDebug(lcProtocol) << "Failed to parse segment" << seg.name << "as hex";
         }
         pos += segLength;
     }
 
-    qCDebug(lcProtocol) << "Parse complete. Total parsed values:" << values.size();
+    // Stable by name, so that of two segments of one name the later one is stored last.
+    const QList<int> order = m_segmentOrder.value(commandName);
+    auto slot = values.begin();
+    for (int index : order) {
+        if (index >= cut)
+            continue;
+        const QString &name = cmd.dataSegments.at(index).name;
+        while (slot != values.end() && slot.key() < name)
+            ++slot;
+        const Decoded &d = decoded[index];
+        if (slot == values.end() || slot.key() != name) {
+            slot = values.insert(slot, name,
+                                 d.isNumber ? QVariant(d.value) : QVariant(d.raw.toString()));
+        } else if (d.isNumber) {
+            *slot = d.value;
+        } else if (slot->typeId() != QMetaType::QString
+                   || *static_cast<const QString *>(slot->constData()) != d.raw) {
+            // Rewriting an unchanged text would allocate on every frame.
+            *slot = d.raw.toString();
+        }
+    }
+
+    if (debug)
+        qCDebug(lcProtocol) << "Parse complete. Total parsed values:" << values.size();
     return true;
 }

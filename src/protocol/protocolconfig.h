@@ -5,6 +5,7 @@
 #include "protocol/tablecolumn.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -49,6 +50,9 @@ public:
     static QByteArray checksum(const QByteArray &text);
     bool parseResponseFrame(const QByteArray &frameBytes, const QString &commandName,
                             QVariantMap &values) const;
+    // The same for a frame already held as text.
+    bool parseResponseText(QStringView frame, const QString &commandName,
+                           QVariantMap &values) const;
 
 signals:
     void configLoaded();
@@ -61,6 +65,8 @@ private:
     QString m_eoi;
     QString m_encoding;
     QMap<QString, CommandDefinition> m_commands;
+    // Per command, its segment indices sorted by name (stable): the order values are stored in.
+    QHash<QString, QList<int>> m_segmentOrder;
     QList<Calculation> m_voltageCalculations;
     QList<Calculation> m_temperatureCalculations;
     QList<Calculation> m_otherCalculations;

@@ -29,5 +29,5 @@ bool ProtocolFrame::parseFrame(const QString &frameText, const QString &commandN
         qCDebug(lcProtocol) << "Protocol config not set";
         return false;
     }
-    return config->parseResponseFrame(frameText.toUtf8(), commandName, m_parsedValues);
+    return config->parseResponseText(frameText, commandName, m_parsedValues);
 }
