@@ -1,16 +1,23 @@
-// Appends 1,000,000 rows of 40 columns (date, time, status, 37 readings) to the real-time table
-// model and to a plain QList<QList<QVariant>> row store, and prints heap bytes and time per row.
-#include "datalog/csvwriter.h"
+// Table memory and speed. Appends 1,000,000 rows of 40 columns (date, time, status, 37 readings)
+// to the real-time table model: heap bytes per row and the append cost per 100,000 rows (it must
+// stay flat), beside a plain QList<QList<QVariant>> row store (100,000 rows, for reference). Then
+// the main window's own table (offscreen, data tab shown, auto-scroll on): the cost of one live
+// row (append, handlers, auto-scroll and repaint) at 1,000 and at 1,000,000 rows, with and without
+// auto-width columns, and scrolling to the bottom of 1,000,000 rows and repainting the viewport.
+#include "app/mainwindow.h"
+#include "benchsupport.h"
 #include "datalog/rdmodel.h"
+#include "tabledata.h"
+#include "ui_mainwindow.h"
 
-#include <QAbstractTableModel>
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCheckBox>
 #include <QDateTime>
-#include <QRandomGenerator>
+#include <QSettings>
+#include <QTableView>
 #include <QTemporaryDir>
 
-#include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
@@ -21,7 +28,9 @@
 namespace {
 
 constexpr int kRows = 1000000;
-constexpr int kMaps = 4096;
+constexpr int kReferenceRows = 100000;
+constexpr int kBuckets = 10;
+constexpr int kLiveRows = 60;
 
 long long heapInUse()
 {
@@ -33,98 +42,7 @@ long long heapInUse()
 #endif
 }
 
-TableColumn column(const QString &header, const QString &field, const QString &type,
-                   const QString &dataField = QString())
-{
-    TableColumn c;
-    c.header = header;
-    c.field = field;
-    c.type = type;
-    c.dataField = dataField;
-    return c;
-}
-
-QList<TableColumn> columns()
-{
-    QList<TableColumn> cols{
-            column(QStringLiteral("日期"), QStringLiteral("_date"), QStringLiteral("system")),
-            column(QStringLiteral("时间"), QStringLiteral("_time"), QStringLiteral("system")),
-            column(QStringLiteral("状态"), QStringLiteral("status"), QStringLiteral("status"),
-                   QStringLiteral("WorkState"))};
-    QStringList keys;
-    for (int i = 1; i <= 16; ++i)
-        keys << QStringLiteral("Vcell%1").arg(i);
-    for (int i = 1; i <= 4; ++i)
-        keys << QStringLiteral("Temp%1").arg(i);
-    keys << QStringLiteral("ChgCur") << QStringLiteral("DsgCur") << QStringLiteral("remain_cap")
-         << QStringLiteral("full_cap") << QStringLiteral("soc") << QStringLiteral("soh")
-         << QStringLiteral("data_maxv") << QStringLiteral("data_minv")
-         << QStringLiteral("data_cellcount") << QStringLiteral("data_number")
-         << QStringLiteral("data_totalv") << QStringLiteral("voltage_diff")
-         << QStringLiteral("data_current") << QStringLiteral("data_maxtemperature")
-         << QStringLiteral("data_mintemperature") << QStringLiteral("avg_temp")
-         << QStringLiteral("temp_diff");
-    for (const QString &k : std::as_const(keys))
-        cols.append(column(k, k, QStringLiteral("voltage")));
-    return cols;
-}
-
-// Value maps as the processing builds them: raw × scale + offset, then the derived figures.
-QList<QVariantHash> valueMaps()
-{
-    QRandomGenerator rng(7);
-    QList<QVariantHash> maps;
-    int cells[16];
-    int temps[4];
-    for (int &c : cells)
-        c = 3200 + int(rng.bounded(200u));
-    for (int &t : temps)
-        t = 2950 + int(rng.bounded(80u));
-    const int workStates[] = {0xF000, 0xF001, 0xF002, 0xA005};
-    for (int m = 0; m < kMaps; ++m) {
-        QVariantHash v;
-        double sum = 0, hi = -999999, lo = 999999;
-        for (int i = 0; i < 16; ++i) {
-            cells[i] += int(rng.bounded(5u)) - 2;
-            const double mv = cells[i] * 1.0 + 0.0;
-            v.insert(QStringLiteral("Vcell%1").arg(i + 1), mv);
-            sum += mv;
-            hi = qMax(hi, mv);
-            lo = qMin(lo, mv);
-        }
-        double tsum = 0, thi = -999, tlo = 999;
-        for (int i = 0; i < 4; ++i) {
-            temps[i] += int(rng.bounded(3u)) - 1;
-            const double t = temps[i] * 0.1 + -273.1;
-            v.insert(QStringLiteral("Temp%1").arg(i + 1), t);
-            tsum += t;
-            thi = qMax(thi, t);
-            tlo = qMin(tlo, t);
-        }
-        const double chg = (m / 512) % 2 ? int(rng.bounded(20000u)) * 1.0 : 0.0;
-        const double dsg = (m / 512) % 2 ? 0.0 : int(rng.bounded(30000u)) * 1.0;
-        v.insert(QStringLiteral("ChgCur"), chg);
-        v.insert(QStringLiteral("DsgCur"), dsg);
-        v.insert(QStringLiteral("remain_cap"), int(8000 + rng.bounded(2000u)) * 0.01);
-        v.insert(QStringLiteral("full_cap"), 10000 * 0.01);
-        v.insert(QStringLiteral("soc"), int(rng.bounded(101u)) * 1.0);
-        v.insert(QStringLiteral("soh"), 98.0);
-        v.insert(QStringLiteral("data_maxv"), hi);
-        v.insert(QStringLiteral("data_minv"), lo);
-        v.insert(QStringLiteral("data_cellcount"), 16);
-        v.insert(QStringLiteral("data_number"), 16);
-        v.insert(QStringLiteral("data_totalv"), sum * 0.001);
-        v.insert(QStringLiteral("voltage_diff"), hi - lo);
-        v.insert(QStringLiteral("data_current"), qMax(chg, dsg) * 0.001);
-        v.insert(QStringLiteral("data_maxtemperature"), thi);
-        v.insert(QStringLiteral("data_mintemperature"), tlo);
-        v.insert(QStringLiteral("avg_temp"), tsum / 4);
-        v.insert(QStringLiteral("temp_diff"), thi - tlo);
-        v.insert(QStringLiteral("WorkState"), double(workStates[(m / 256) % 4]));
-        maps.append(v);
-    }
-    return maps;
-}
+using bench::kMaps;
 
 // The straightforward store: one QList<QVariant> per row, cells made by the same rules.
 class ReferenceModel : public QAbstractTableModel
@@ -174,29 +92,10 @@ private:
     QList<QList<QVariant>> m_rows;
 };
 
-struct Figures
-{
-    long long heapPerRow;
-    long long nsPerRow;
-};
-
-template<typename Model>
-Figures measure(Model &model, const QList<QVariantHash> &maps)
-{
-    const long long heapBefore = heapInUse();
-    const auto start = std::chrono::steady_clock::now();
-    for (int r = 0; r < kRows; ++r)
-        model.appendDataRow(maps.at(r % kMaps));
-    const auto end = std::chrono::steady_clock::now();
-    const long long heapAfter = heapInUse();
-    const long long ns = std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count();
-    return {heapBefore < 0 ? -1 : (heapAfter - heapBefore) / kRows, ns / kRows};
-}
-
 // Both stores must hold the same readings, bit for bit (the time column differs by nature).
-bool sameReadings(const QAbstractItemModel &a, const QAbstractItemModel &b)
+bool sameReadings(const QAbstractItemModel &a, const QAbstractItemModel &b, int rows)
 {
-    for (int r = 0; r < kRows; r += 997) {
+    for (int r = 0; r < rows; r += 97) {
         for (int c = 2; c < a.columnCount(); ++c) {
             const QVariant x = a.data(a.index(r, c), Qt::DisplayRole);
             const QVariant y = b.data(b.index(r, c), Qt::DisplayRole);
@@ -214,40 +113,163 @@ bool sameReadings(const QAbstractItemModel &a, const QAbstractItemModel &b)
     return true;
 }
 
+// Rows added without telling the views, then one reset: filling a million rows row by row through
+// a shown view would take the benchmark's whole time budget.
+void fillSilently(RDModel &model, const QList<QVariantHash> &maps, int rows)
+{
+    model.blockSignals(true);
+    for (int r = model.rowCount(); r < rows; ++r)
+        model.appendDataRow(maps.at(r % kMaps));
+    model.blockSignals(false);
+    model.setColumns(model.columns());
+    QCoreApplication::processEvents();
+}
+
+struct LiveRow
+{
+    double appendMs = 0; // the append with every handler the window connects (auto-scroll too)
+    double loopMs = 0; // the event loop's turn after it: layout and repaint of the shown table
+};
+
+// Median costs of one live row, in CPU time of this thread.
+LiveRow liveRow(RDModel &model, const QList<QVariantHash> &maps)
+{
+    std::vector<double> appends, loops;
+    for (int i = 0; i < kLiveRows; ++i) {
+        const double start = bench::threadCpuSeconds();
+        model.appendDataRow(maps.at(i % kMaps));
+        const double appended = bench::threadCpuSeconds();
+        QCoreApplication::processEvents();
+        appends.push_back(appended - start);
+        loops.push_back(bench::threadCpuSeconds() - appended);
+    }
+    return {bench::median(appends) * 1000, bench::median(loops) * 1000};
+}
+
+double scrollToBottomMs(QTableView *view)
+{
+    std::vector<double> costs;
+    for (int i = 0; i < 5; ++i) {
+        view->scrollToTop();
+        QCoreApplication::processEvents();
+        const double start = bench::nowSeconds();
+        view->scrollToBottom();
+        view->viewport()->repaint();
+        costs.push_back(bench::nowSeconds() - start);
+    }
+    return bench::median(costs) * 1000;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    const QList<TableColumn> cols = columns();
-    const QList<QVariantHash> maps = valueMaps();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    const QList<TableColumn> cols = bench::columns();
+    const QList<QVariantHash> maps = bench::valueMaps();
 
-    RDModel model;
+    // "--live ROWS": only the live row at ROWS rows (for profiling).
+    const int liveOnly = argc > 2 && std::strcmp(argv[1], "--live") == 0 ? std::atoi(argv[2]) : 0;
+
+    // Model alone: memory and append cost per 100,000 rows.
+    bool ok = true;
+    if (!liveOnly) {
+        RDModel model;
+        model.setColumns(cols);
+        const long long heapBefore = heapInUse();
+        std::vector<double> buckets;
+        for (int b = 0; b < kBuckets; ++b) {
+            const double start = bench::threadCpuSeconds();
+            for (int r = 0; r < kRows / kBuckets; ++r)
+                model.appendDataRow(maps.at((b * (kRows / kBuckets) + r) % kMaps));
+            buckets.push_back(bench::threadCpuSeconds() - start);
+        }
+        const long long heapPerRow = heapBefore < 0 ? -1 : (heapInUse() - heapBefore) / kRows;
+
+        ReferenceModel reference(cols);
+        const long long refBefore = heapInUse();
+        const double refStart = bench::threadCpuSeconds();
+        for (int r = 0; r < kReferenceRows; ++r)
+            reference.appendDataRow(maps.at(r % kMaps));
+        const double refSeconds = bench::threadCpuSeconds() - refStart;
+        const long long refPerRow = refBefore < 0 ? -1 : (heapInUse() - refBefore) / kReferenceRows;
+        const bool same = sameReadings(model, reference, kReferenceRows);
+        std::printf("readings identical to the plain row store: %s\n", same ? "yes" : "NO");
+
+        ok &= bench::report("table_heap_per_row", QString::number(heapPerRow),
+                            QStringLiteral("bytes per 40-column row"), QStringLiteral("<= 256"),
+                            QStringLiteral("QList<QList<QVariant>> %1 bytes").arg(refPerRow),
+                            bench::num(double(heapPerRow) / refPerRow, 3),
+                            same && heapPerRow > 0 && heapPerRow <= 256);
+        const double first = buckets.front() / (kRows / kBuckets) * 1e6;
+        const double last = buckets.back() / (kRows / kBuckets) * 1e6;
+        ok &= bench::report("table_append_at_1m", bench::num(last, 2), QStringLiteral("us per row"),
+                            QStringLiteral("flat: rows 900k-1M <= 1.25x rows 0-100k"),
+                            QStringLiteral("first 100k %1 us per row, plain store %2 us per row")
+                                    .arg(bench::num(first, 2),
+                                         bench::num(refSeconds / kReferenceRows * 1e6, 2)),
+                            bench::num(last / first, 2) + u'x', last <= first * 1.25);
+    }
+
+    // The main window's table, shown on the data tab with auto-scroll on.
+    MainWindow::Options options;
+    options.protocolDirectory = QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR);
+    options.virtualPorts = {QStringLiteral("/nonexistent/bench-port")};
+    MainWindow window(options);
+    window.resize(1600, 900);
+    window.show();
+    Ui::MainWindow *ui = window.form();
+    ui->tabWidget->setCurrentWidget(ui->tab_data);
+    ui->autoruncheck->setChecked(true);
+    RDModel &model = *window.tableModel();
     model.setColumns(cols);
-    const Figures ours = measure(model, maps);
+    QCoreApplication::processEvents();
 
-    ReferenceModel reference(cols);
-    const Figures ref = measure(reference, maps);
+    if (liveOnly) {
+        fillSilently(model, maps, liveOnly);
+        const LiveRow live = liveRow(model, maps);
+        std::printf("live row at %d rows: append %.3f ms, event loop %.3f ms\n", liveOnly,
+                    live.appendMs, live.loopMs);
+        return 0;
+    }
+    fillSilently(model, maps, 1000);
+    const LiveRow small = liveRow(model, maps);
+    fillSilently(model, maps, kRows);
+    const LiveRow big = liveRow(model, maps);
+    const double scroll = scrollToBottomMs(ui->tableView);
+    ui->lineresize->setChecked(true);
+    QCoreApplication::processEvents();
+    const LiveRow bigAutoWidth = liveRow(model, maps);
+    ui->lineresize->setChecked(false);
+    model.clearData();
+    fillSilently(model, maps, 1000);
+    ui->lineresize->setChecked(true);
+    QCoreApplication::processEvents();
+    const LiveRow smallAutoWidth = liveRow(model, maps);
 
-    std::printf("rows: %d\ncolumns: %d\n", kRows, int(cols.size()));
-    std::printf("heap_bytes_per_row: %lld\nappend_ns_per_row: %lld\n", ours.heapPerRow,
-                ours.nsPerRow);
-    std::printf("reference_heap_bytes_per_row: %lld\nreference_append_ns_per_row: %lld\n",
-                ref.heapPerRow, ref.nsPerRow);
-
-    // One-shot export of the whole table, as the export button does.
-    QTemporaryDir dir;
-    const auto start = std::chrono::steady_clock::now();
-    const CsvWriteResult written = CsvWriter::exportToFile(
-            &model, CsvWriter::allColumns(&model), dir.filePath(QStringLiteral("bench.csv")));
-    const auto end = std::chrono::steady_clock::now();
-    std::printf("export_ns_per_row: %lld%s\n",
-                static_cast<long long>(
-                        std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count()
-                        / kRows),
-                written.ok ? "" : " (failed)");
-
-    const bool same = sameReadings(model, reference);
-    std::printf("readings_identical: %s\n", same ? "yes" : "NO");
-    return same ? 0 : 1;
+    ok &= bench::report("table_scroll_to_bottom_1m", bench::num(scroll, 2), QStringLiteral("ms"),
+                        QStringLiteral("< 20 ms (scrollToBottom + viewport repaint)"), QString(),
+                        QString(), scroll < 20);
+    std::printf("live row, shown table with auto-scroll (append+handlers / event loop, ms): "
+                "1k rows %.3f / %.2f, 1M rows %.3f / %.2f; auto-width on: 1k %.3f / %.2f, "
+                "1M %.3f / %.2f\n",
+                small.appendMs, small.loopMs, big.appendMs, big.loopMs, smallAutoWidth.appendMs,
+                smallAutoWidth.loopMs, bigAutoWidth.appendMs, bigAutoWidth.loopMs);
+    const double appendRatio =
+            qMax(big.appendMs / small.appendMs, bigAutoWidth.appendMs / smallAutoWidth.appendMs);
+    const double loopRatio =
+            qMax(big.loopMs / small.loopMs, bigAutoWidth.loopMs / smallAutoWidth.loopMs);
+    ok &= bench::report(
+            "table_live_row_1m", bench::num(big.appendMs + big.loopMs, 2),
+            QStringLiteral("ms per row at 1M rows"),
+            QStringLiteral("flat: each part at 1M rows <= 1.5x at 1k rows"),
+            QStringLiteral("1k rows %1 ms").arg(bench::num(small.appendMs + small.loopMs, 2)),
+            QStringLiteral("append %1x, event loop %2x")
+                    .arg(bench::num(appendRatio, 2), bench::num(loopRatio, 2)),
+            appendRatio <= 1.5 && loopRatio <= 1.5);
+    return 0;
 }
