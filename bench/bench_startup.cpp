@@ -1,5 +1,5 @@
-// Start-up: process start to the main window shown (first exposure painted), cellscribe with the two
-// sample protocols beside it, against a minimal Qt Widgets program showing one empty window
+// Start-up: process start to the main window shown (first exposure painted), cellscribe with the
+// two sample protocols beside it, against a minimal Qt Widgets program showing one empty window
 // (startup_minimal), alternating, median of 10 runs each.
 //
 // Both programs print "shown <steady clock ns>" when painted (cellscribe only with
@@ -56,10 +56,9 @@ int main(int argc, char **argv)
 
     const QString cellscribe = QStringLiteral(CELLSCRIBE_RUNTIME_DIR "/cellscribe");
     const QString minimal = QCoreApplication::applicationDirPath() + "/startup_minimal";
-    const int protocols =
-            int(QDir(QStringLiteral(CELLSCRIBE_RUNTIME_DIR "/protocols"))
-                        .entryList({QStringLiteral("*.json")}, QDir::Files)
-                        .size());
+    const int protocols = int(QDir(QStringLiteral(CELLSCRIBE_RUNTIME_DIR "/protocols"))
+                                      .entryList({QStringLiteral("*.json")}, QDir::Files)
+                                      .size());
     // A port to list, so that start-up does not stop at the "no serial port" box.
     const QStringList arguments{QStringLiteral("--port"), home.filePath(QStringLiteral("tty"))};
 

@@ -234,6 +234,8 @@ private:
     };
     QList<ArmedFile> m_armedFiles;
     QMetaObject::Connection m_autoScrollConnection;
+    // A row arrived while auto-scroll was on and the table hidden: scroll when it is shown.
+    bool m_scrollWhenShown = false;
 
     PortWatcher *m_portWatcher = nullptr;
 

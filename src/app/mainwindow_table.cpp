@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QTabWidget>
 
 namespace {
 
@@ -35,6 +36,10 @@ void MainWindow::connectTableActions()
     connect(ui->btn_clear, &QPushButton::clicked, this, &MainWindow::on_clear);
     connect(ui->lineresize, &QCheckBox::stateChanged, this, &MainWindow::onLineResizeStateChanged);
     connect(ui->autoruncheck, &QCheckBox::stateChanged, this, &MainWindow::onAutoRunStateChanged);
+    connect(ui->tabWidget, &QTabWidget::currentChanged, this, [this] {
+        if (m_scrollWhenShown && m_autoScrollConnection)
+            scrollToBottom();
+    });
 }
 
 void MainWindow::on_run()
@@ -152,6 +157,13 @@ void MainWindow::onAutoRunStateChanged(int state)
 
 void MainWindow::scrollToBottom()
 {
+    // Scrolling a hidden table lays it out anew for every row (its row header measures up to
+    // 200 labels): scroll once when its tab is shown instead.
+    if (!ui->tableView->isVisible()) {
+        m_scrollWhenShown = true;
+        return;
+    }
+    m_scrollWhenShown = false;
     ui->tableView->scrollToBottom();
 }
 
