@@ -333,23 +333,44 @@ void MainWindow::updateUIFields(const QString &commandName, const QVariantHash &
 
 void MainWindow::updateWorkStateLamps(int code)
 {
-    const QPixmap off(kLampOff);
-    for (QLabel *lamp : std::as_const(m_workStateLamps))
-        lamp->setPixmap(off);
+    const LampRule *match = nullptr;
     for (const LampRule &rule : kLampRules) {
-        if (rule.code != code)
-            continue;
-        const QPixmap on(kLampGreen);
-        for (const char *name : rule.lamps) {
-            if (!name)
-                continue;
-            if (auto *lamp = findChild<QLabel *>(QLatin1String(name)))
-                lamp->setPixmap(on);
+        if (rule.code == code) {
+            match = &rule;
+            break;
         }
+    }
+    const auto lit = [match](const QString &name) {
+        if (!match)
+            return false;
+        for (const char *lamp : match->lamps) {
+            if (lamp && name == QLatin1String(lamp))
+                return true;
+        }
+        return false;
+    };
+    // A new picture repaints the lamp and what lies under it: give one only to lamps that change,
+    // a frame arrives several times a second and the state seldom changes.
+    const QPixmap off(kLampOff);
+    const QPixmap on(kLampGreen);
+    const auto show = [](QLabel *lamp, const QPixmap &picture) {
+        if (lamp->pixmap().cacheKey() != picture.cacheKey())
+            lamp->setPixmap(picture);
+    };
+    for (QLabel *lamp : std::as_const(m_workStateLamps))
+        show(lamp, lit(lamp->objectName()) ? on : off);
+    if (!match) {
+        qCWarning(lcApp).noquote()
+                << "WorkState: unknown state" << QStringLiteral("0x%1").arg(code, 0, 16).toUpper();
         return;
     }
-    qCWarning(lcApp).noquote() << "WorkState: unknown state"
-                               << QStringLiteral("0x%1").arg(code, 0, 16).toUpper();
+    for (const char *name : match->lamps) {
+        if (!name)
+            continue;
+        auto *lamp = findChild<QLabel *>(QLatin1String(name));
+        if (lamp && !m_workStateLamps.contains(lamp))
+            show(lamp, on);
+    }
 }
 
 void MainWindow::clearReceiveStats()

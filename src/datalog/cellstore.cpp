@@ -1,5 +1,6 @@
 #include "datalog/cellstore.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -395,37 +396,250 @@ bool CellStore::isString(qsizetype row, int column) const
     return false;
 }
 
+namespace {
+
+// Writes the decimal digits of u (u > 0) so that they end just before end; returns their start.
+char *digitsBefore(quint64 u, char *end)
+{
+    static constexpr char pairs[] = "00010203040506070809101112131415161718192021222324252627282930"
+                                    "31323334353637383940414243444546474849505152535455565758596061"
+                                    "62636465666768697071727374757677787980818283848586878889909192"
+                                    "93949596979899";
+    char *p = end;
+    while (u >= 100) {
+        const unsigned pair = unsigned(u % 100) * 2;
+        u /= 100;
+        *--p = pairs[pair + 1];
+        *--p = pairs[pair];
+    }
+    if (u >= 10) {
+        *--p = pairs[u * 2 + 1];
+        *--p = pairs[u * 2];
+    } else {
+        *--p = char('0' + u);
+    }
+    return p;
+}
+
+// Decimal digits of u, most significant first; returns their count (u > 0).
+int digitsOf(quint64 u, char *out)
+{
+    char buffer[20];
+    char *const end = buffer + sizeof buffer;
+    const char *first = digitsBefore(u, end);
+    const int n = int(end - first);
+    std::memcpy(out, first, size_t(n));
+    return n;
+}
+
+int integerText(qint64 v, char *out)
+{
+    if (v == 0) {
+        out[0] = '0';
+        return 1;
+    }
+    int sign = 0;
+    quint64 u = quint64(v);
+    if (v < 0) {
+        out[sign++] = '-';
+        u = 0 - u;
+    }
+    return sign + digitsOf(u, out + sign);
+}
+
+// The real of a decimal cell (see addDouble).
+double decimalValue(uchar tag, const uchar *p)
+{
+    qint32 mantissa;
+    switch (decimalWidth(tag)) {
+    case 1:
+        mantissa = load<qint8>(p);
+        break;
+    case 2:
+        mantissa = load<qint16>(p);
+        break;
+    default:
+        mantissa = load<qint32>(p);
+        break;
+    }
+    double value = double(mantissa) / kPow10[tag & 7];
+    switch ((tag >> 3) & 3) {
+    case 1:
+        value = fromBits(bitsOf(value) + 1);
+        break;
+    case 2:
+        value = fromBits(bitsOf(value) - 1);
+        break;
+    case 3:
+        value = fromBits(bitsOf(value) + load<qint8>(p + decimalWidth(tag)));
+        break;
+    default:
+        break;
+    }
+    return value;
+}
+
+// The text QString::number(v, 'g', QLocale::FloatingPointShortest) gives, which is what a real's
+// variant turns into: the shortest digits that read back as v, in fixed notation unless the
+// exponent form is shorter, with a two-digit exponent. std::to_chars makes the same text except
+// for zero's sign and for large whole numbers, which it writes out exactly: those are left to Qt.
+bool realText(double v, char *out, int &length)
+{
+    if (v == 0.0) {
+        out[0] = '0';
+        length = 1;
+        return true;
+    }
+#if defined(__cpp_lib_to_chars) && __cpp_lib_to_chars >= 201611L
+    if (!(std::fabs(v) < 1e15))
+        return false;
+    const std::to_chars_result result = std::to_chars(out, out + CellStore::kMaxNumberText, v);
+    if (result.ec != std::errc())
+        return false;
+    length = int(result.ptr - out);
+    return true;
+#else
+    Q_UNUSED(out)
+    Q_UNUSED(length)
+    return false;
+#endif
+}
+
+// The same text for the double nearest to m / 10^e, made directly: its shortest digits are those
+// of m without trailing zeros (any shorter decimal lies more than a unit in the last place away),
+// in fixed notation unless the exponent form (two-digit exponent) is shorter.
+int decimalText(qint32 mantissa, int exponent, char *out)
+{
+    if (mantissa == 0) {
+        out[0] = '0';
+        return 1;
+    }
+    char *p = out;
+    const quint64 u = quint64(mantissa < 0 ? -qint64(mantissa) : qint64(mantissa));
+    if (mantissa < 0)
+        *p++ = '-';
+    char buffer[20];
+    char *const end = buffer + sizeof buffer;
+    const char *const digits = digitsBefore(u, end);
+    const int total = int(end - digits);
+    int significant = total;
+    while (digits[significant - 1] == '0')
+        --significant;
+    const int point = total - exponent; // digits before the decimal point (may be <= 0)
+    const int fixedLength =
+            point <= 0 ? 2 - point + significant : (point < significant ? significant + 1 : point);
+    const int power = point - 1; // within -7..9: two exponent digits
+    const int absPower = power < 0 ? -power : power;
+    const int scientificLength = significant + (significant > 1 ? 1 : 0) + 4;
+    if (scientificLength < fixedLength) {
+        *p++ = digits[0];
+        if (significant > 1) {
+            *p++ = '.';
+            for (int i = 1; i < significant; ++i)
+                *p++ = digits[i];
+        }
+        *p++ = 'e';
+        *p++ = power < 0 ? '-' : '+';
+        *p++ = char('0' + absPower / 10);
+        *p++ = char('0' + absPower % 10);
+    } else if (point <= 0) {
+        *p++ = '0';
+        *p++ = '.';
+        for (int i = 0; i < -point; ++i)
+            *p++ = '0';
+        for (int i = 0; i < significant; ++i)
+            *p++ = digits[i];
+    } else {
+        for (int i = 0; i < significant || i < point; ++i) {
+            if (i == point)
+                *p++ = '.';
+            *p++ = i < significant ? digits[i] : '0';
+        }
+    }
+    return int(p - out);
+}
+
+} // namespace
+
+CellStore::TextKind CellStore::cellText(qsizetype row, int column, char *buffer, int &length,
+                                        QByteArrayView &utf8) const
+{
+    const Cursor *c = locate(row);
+    if (!c || column < 0 || column >= c->count)
+        return TextKind::Empty;
+    const uchar tag = c->tags[column];
+    const uchar *p = c->payload + c->offsets[size_t(column)];
+    if (tag & kDecimal) {
+        if (((tag >> 3) & 3) == 0) { // exactly the double nearest to m / 10^e
+            qint32 mantissa;
+            switch (decimalWidth(tag)) {
+            case 1:
+                mantissa = load<qint8>(p);
+                break;
+            case 2:
+                mantissa = load<qint16>(p);
+                break;
+            default:
+                mantissa = load<qint32>(p);
+                break;
+            }
+            length = decimalText(mantissa, tag & 7, buffer);
+            return TextKind::Number;
+        }
+        return realText(decimalValue(tag, p), buffer, length) ? TextKind::Number : TextKind::Other;
+    }
+    switch (tag) {
+    case TagInvalid:
+        return TextKind::Empty;
+    case TagDouble:
+        return realText(load<double>(p), buffer, length) ? TextKind::Number : TextKind::Other;
+    case TagInt8:
+        length = integerText(load<qint8>(p), buffer);
+        return TextKind::Number;
+    case TagInt16:
+        length = integerText(load<qint16>(p), buffer);
+        return TextKind::Number;
+    case TagInt32:
+        length = integerText(load<qint32>(p), buffer);
+        return TextKind::Number;
+    case TagLongLong8:
+        length = integerText(load<qint8>(p), buffer);
+        return TextKind::Number;
+    case TagLongLong16:
+        length = integerText(load<qint16>(p), buffer);
+        return TextKind::Number;
+    case TagLongLong32:
+        length = integerText(load<qint32>(p), buffer);
+        return TextKind::Number;
+    case TagLongLong64:
+        length = integerText(load<qint64>(p), buffer);
+        return TextKind::Number;
+    case TagStringInline:
+        utf8 = QByteArrayView(reinterpret_cast<const char *>(p + 1), p[0]);
+        return TextKind::Utf8;
+    case TagStringPool16:
+        utf8 = pooledUtf8(load<quint16>(p));
+        return TextKind::Utf8;
+    case TagStringPool32:
+        utf8 = pooledUtf8(load<quint32>(p));
+        return TextKind::Utf8;
+    default:
+        return TextKind::Other;
+    }
+}
+
+QByteArrayView CellStore::pooledUtf8(quint32 index) const
+{
+    // The pool only grows and its texts never change: their UTF-8 forms are made once.
+    while (m_stringsUtf8.size() <= size_t(index))
+        m_stringsUtf8.push_back(m_strings.at(qsizetype(m_stringsUtf8.size())).toUtf8());
+    return m_stringsUtf8[index];
+}
+
 QVariant CellStore::decode(uchar tag, const uchar *p) const
 {
-    if (tag & kDecimal) {
-        qint32 mantissa;
-        switch (decimalWidth(tag)) {
-        case 1:
-            mantissa = load<qint8>(p);
-            break;
-        case 2:
-            mantissa = load<qint16>(p);
-            break;
-        default:
-            mantissa = load<qint32>(p);
-            break;
-        }
-        double value = double(mantissa) / kPow10[tag & 7];
-        switch ((tag >> 3) & 3) {
-        case 1:
-            value = fromBits(bitsOf(value) + 1);
-            break;
-        case 2:
-            value = fromBits(bitsOf(value) - 1);
-            break;
-        case 3:
-            value = fromBits(bitsOf(value) + load<qint8>(p + decimalWidth(tag)));
-            break;
-        default:
-            break;
-        }
-        return QVariant(value);
-    }
+    if (tag & kDecimal)
+        return QVariant(decimalValue(tag, p));
     switch (tag) {
     case TagDouble:
         return QVariant(load<double>(p));
@@ -476,6 +690,7 @@ void CellStore::clear()
     m_pages.shrink_to_fit();
     m_rowCount = 0;
     m_strings.clear();
+    m_stringsUtf8.clear();
     m_stringIndex.clear();
     m_pooledPerColumn.clear();
     m_others.clear();

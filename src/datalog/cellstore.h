@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -41,6 +43,18 @@ public:
     QVariant cell(qsizetype row, int column) const;
     bool isString(qsizetype row, int column) const;
 
+    // The text cell(row, column).toString() gives, where it can be made without a variant: for
+    // writers that turn whole tables into text.
+    enum class TextKind {
+        Empty, // an invalid cell, or out of range: ""
+        Number, // the text is in buffer (at most kMaxNumberText bytes, ASCII), length bytes
+        Utf8, // a text: utf8 views its UTF-8 form, valid until the next change of the store
+        Other, // anything else: use cell().toString()
+    };
+    static constexpr int kMaxNumberText = 32;
+    TextKind cellText(qsizetype row, int column, char *buffer, int &length,
+                      QByteArrayView &utf8) const;
+
     void clear();
 
 private:
@@ -61,6 +75,7 @@ private:
     const uchar *rowRecord(qsizetype row) const;
     const Cursor *locate(qsizetype row) const;
     QVariant decode(uchar tag, const uchar *payload) const;
+    QByteArrayView pooledUtf8(quint32 index) const;
 
     // Row under construction.
     std::vector<uchar> m_tags;
@@ -78,6 +93,7 @@ private:
     // Pooled texts, with the number each column position has added (capped, so a column of
     // unique texts such as times cannot grow the pool without bound).
     QList<QString> m_strings;
+    mutable std::vector<QByteArray> m_stringsUtf8; // UTF-8 of the pooled texts, made when asked
     QHash<QString, quint32> m_stringIndex;
     std::vector<quint16> m_pooledPerColumn;
 

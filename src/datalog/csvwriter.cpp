@@ -1,9 +1,12 @@
 #include "datalog/csvwriter.h"
 
 #include "datalog/dataloglog.h"
+#include "datalog/rdmodel.h"
 
 #include <QAbstractItemModel>
 #include <QFile>
+
+#include <cstring>
 
 namespace {
 
@@ -32,6 +35,107 @@ void appendLine(QByteArray &out, const QString &line)
 {
     out += line.toUtf8();
     out += '\n';
+}
+
+// Output written through a pointer: appending to a byte array piece by piece costs more than
+// the texts of the cells themselves.
+class Sink
+{
+public:
+    explicit Sink(QByteArray &out) : m_out(out), m_used(out.size()) { }
+
+    char *reserve(qsizetype n)
+    {
+        if (m_out.size() - m_used < n)
+            m_out.resize(qMax(2 * m_out.size(), m_used + n + 4096));
+        return m_out.data() + m_used;
+    }
+    void advance(qsizetype n) { m_used += n; }
+    void put(char c)
+    {
+        *reserve(1) = c;
+        ++m_used;
+    }
+    qsizetype size() const { return m_used; }
+    // Ends the writing: the array holds exactly what was written.
+    QByteArray &finish()
+    {
+        m_out.resize(m_used);
+        return m_out;
+    }
+    void clear()
+    {
+        m_out.resize(0);
+        m_used = 0;
+    }
+
+private:
+    QByteArray &m_out;
+    qsizetype m_used;
+};
+
+void putQuoted(Sink &sink, const char *text, qsizetype n)
+{
+    char *const start = sink.reserve(2 * n + 2);
+    char *p = start;
+    *p++ = '"';
+    for (qsizetype i = 0; i < n; ++i) {
+        if (text[i] == '"')
+            *p++ = '"';
+        *p++ = text[i];
+    }
+    *p++ = '"';
+    sink.advance(p - start);
+}
+
+// A number's text holds no quote; the separator before it, if any, is written with it.
+void putQuotedNumber(Sink &sink, bool separator, const char *text, qsizetype n)
+{
+    char *p = sink.reserve(n + 3);
+    if (separator)
+        *p++ = ',';
+    p[0] = '"';
+    std::memcpy(p + 1, text, size_t(n));
+    p[n + 1] = '"';
+    sink.advance(n + 2 + (separator ? 1 : 0));
+}
+
+// One line of display texts. A real-time table model hands most texts over without a variant;
+// the rest (and any other model) go through the display role.
+void putRow(Sink &sink, const QAbstractItemModel *model, const RDModel *table,
+            const QList<int> &columns, int row)
+{
+    char number[CellStore::kMaxNumberText];
+    const CellStore *store = table ? &table->cellStore() : nullptr;
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        const int c = columns[i];
+        if (store) {
+            int length = 0;
+            QByteArrayView utf8;
+            switch (store->cellText(row, c, number, length, utf8)) {
+            case CellStore::TextKind::Number:
+                putQuotedNumber(sink, i > 0, number, length);
+                continue;
+            case CellStore::TextKind::Empty:
+                putQuotedNumber(sink, i > 0, number, 0);
+                continue;
+            case CellStore::TextKind::Utf8:
+                if (table->translatesTexts())
+                    break;
+                if (i)
+                    sink.put(',');
+                putQuoted(sink, utf8.data(), utf8.size());
+                continue;
+            case CellStore::TextKind::Other:
+                break;
+            }
+        }
+        if (i)
+            sink.put(',');
+        const QByteArray text = fieldText(model->data(model->index(row, c))).toUtf8();
+        putQuoted(sink, text.constData(), text.size());
+    }
+    sink.put('\n');
 }
 
 bool writeAll(QFile &file, const QByteArray &data)
@@ -118,22 +222,18 @@ CsvWriteResult CsvWriter::exportToFile(const QAbstractItemModel *model, const QL
     if (model) {
         const QList<int> cols = validColumns(model, columns);
         out += headerLine(model, cols);
+        const auto *table = qobject_cast<const RDModel *>(model);
         const int rows = model->rowCount();
-        QString line;
+        Sink sink(out);
         for (int r = 0; r < rows; ++r) {
-            line.resize(0);
-            for (qsizetype i = 0; i < cols.size(); ++i) {
-                if (i)
-                    line += u',';
-                line += quoteField(fieldText(model->data(model->index(r, cols[i]))));
-            }
-            appendLine(out, line);
-            if (out.size() >= kFlushSize) {
-                if (!writeAll(file, out))
+            putRow(sink, model, table, cols, r);
+            if (sink.size() >= kFlushSize) {
+                if (!writeAll(file, sink.finish()))
                     return failure(file, "Writing CSV export");
-                out.resize(0);
+                sink.clear();
             }
         }
+        sink.finish();
     }
     if (!writeAll(file, out))
         return failure(file, "Writing CSV export");
@@ -153,8 +253,13 @@ CsvWriteResult CsvWriter::appendRows(const QAbstractItemModel *model, const QLis
     first = qMax(first, 0);
     last = qMin(last, model->rowCount() - 1);
     QByteArray out;
-    for (int r = first; r <= last; ++r)
-        out += rowLine(model, cols, r);
+    {
+        const auto *table = qobject_cast<const RDModel *>(model);
+        Sink sink(out);
+        for (int r = first; r <= last; ++r)
+            putRow(sink, model, table, cols, r);
+        sink.finish();
+    }
 
     QFile file(filePath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))

@@ -43,6 +43,11 @@ public:
     void clearData();
     void setTranslator(const TextTranslator &translator);
 
+    // The rows as stored (untranslated), for writers that read every cell.
+    const CellStore &cellStore() const { return m_store; }
+    // Whether display texts of text cells go through a translator.
+    bool translatesTexts() const { return bool(m_translator); }
+
     // The stored (untranslated) cell and the number of cells of a row.
     QVariant storedCell(int row, int column) const;
     int storedCellCount(int row) const;

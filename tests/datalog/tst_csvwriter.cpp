@@ -5,11 +5,13 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
 #ifdef Q_OS_LINUX
+#include <cmath>
 #include <csignal>
 #include <sys/resource.h>
 #endif
@@ -73,6 +75,8 @@ private slots:
     void exportIsByteExact();
     void fieldText_data();
     void fieldText();
+    void exportMatchesDisplayTexts_data();
+    void exportMatchesDisplayTexts();
     void emptyTableAndNoModel();
     void hiddenColumns();
     void appendAfterLanguageSwitch();
@@ -152,6 +156,78 @@ void TestCsvWriter::fieldText()
     QFile::remove(path);
     QVERIFY(CsvWriter::appendRows(&model, {0}, 0, 0, path).ok);
     QCOMPARE(readAll(path), field + "\n");
+}
+
+void TestCsvWriter::exportMatchesDisplayTexts_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::newRow("untranslated") << -1;
+    QTest::newRow("english") << int(English);
+}
+
+// The export writes most cells without the display role; every line must still be what the
+// display role gives (rowLine), for readings of every kind the processing produces and more.
+void TestCsvWriter::exportMatchesDisplayTexts()
+{
+    QFETCH(int, language);
+    RDModel model;
+    setUp(model);
+    if (language >= 0)
+        model.setTranslator(translatorFor(language));
+    QList<QVariant> values{0.0,
+                           -0.0,
+                           1e5,
+                           1e-4,
+                           1e-5,
+                           0.00012,
+                           1234567.0,
+                           1.2e7,
+                           -3300.0,
+                           2147483647.0,
+                           1e15,
+                           1e16,
+                           qInf(),
+                           qQNaN(),
+                           1.0 / 3,
+                           -17,
+                           qlonglong(1) << 40,
+                           uint(7),
+                           true,
+                           QStringLiteral("a\"b\"\"c"),
+                           QStringLiteral("充电"),
+                           QString(QLatin1Char('x')).repeated(300)};
+    QRandomGenerator rng(5);
+    for (int i = 0; i < 3000; ++i) {
+        const int raw = int(rng.bounded(200000u)) - 100000;
+        values << raw * 0.1 - 40 << raw * 0.01 << raw * 0.001 << raw / 4.0
+               << double(raw) / std::pow(10.0, int(rng.bounded(9u))) << raw * 10.0
+               << std::nextafter(raw * 0.1, 1e300);
+    }
+    const int states[] = {0xF000, 0xF001, 0xA005, 0x1234};
+    for (qsizetype i = 0; i < values.size(); ++i)
+        model.appendDataRow(row(values.at(i), values.at(values.size() - 1 - i), states[i % 4],
+                                i % 3 ? values.at(i / 2) : QVariant()));
+
+    const QString path = m_dir.filePath(QStringLiteral("sweep.csv"));
+    const QList<int> columns = CsvWriter::allColumns(&model);
+    QVERIFY(CsvWriter::exportToFile(&model, columns, path).ok);
+    QByteArray expected = kBom + CsvWriter::headerLine(&model, columns);
+    for (int r = 0; r < model.rowCount(); ++r)
+        expected += CsvWriter::rowLine(&model, columns, r);
+    const QByteArray written = readAll(path);
+    if (written != expected) {
+        const QList<QByteArray> a = written.split('\n'), b = expected.split('\n');
+        for (qsizetype i = 0; i < qMin(a.size(), b.size()); ++i)
+            QCOMPARE(a.at(i), b.at(i));
+    }
+    QCOMPARE(written.size(), expected.size());
+
+    QFile::remove(path);
+    QVERIFY(CsvWriter::appendRows(&model, {3, 1}, 10, 20, path).ok);
+    QByteArray appended;
+    for (int r = 10; r <= 20; ++r)
+        appended += CsvWriter::rowLine(&model, {3, 1}, r);
+    QCOMPARE(readAll(path), appended);
 }
 
 void TestCsvWriter::emptyTableAndNoModel()
