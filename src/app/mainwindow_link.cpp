@@ -44,6 +44,14 @@ const CalculatedField kCalculatedFields[] = {
         {"voltage_diff", "data_vdiff", -1},
 };
 
+// Setting a field repaints it (and what shows through its rounded frame) even when the text
+// stays the same; most readings do from one frame to the next.
+void setFieldText(QLineEdit *field, const QString &text)
+{
+    if (field->text() != text)
+        field->setText(text);
+}
+
 struct LampRule
 {
     int code;
@@ -262,7 +270,7 @@ void MainWindow::updateUIFields(const QString &commandName, const QVariantHash &
         else if (segment.scale == 1.0 && segment.offset == 0.0)
             decimals = -1;
         const QString text = numberText(*value, decimals);
-        field->setText(text);
+        setFieldText(field, text);
         ++updated;
         qCDebug(lcApp) << "  Updated" << segment.uiField << "←" << segment.name << "=" << text
                        << "(" << segment.type << ")";
@@ -275,7 +283,7 @@ void MainWindow::updateUIFields(const QString &commandName, const QVariantHash &
         if (value == values.constEnd())
             continue;
         if (QLineEdit *field = m_valueFields.value(QLatin1String(rule.field))) {
-            field->setText(numberText(*value, rule.decimals));
+            setFieldText(field, numberText(*value, rule.decimals));
             ++calculated;
         }
     }
