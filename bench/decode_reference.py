@@ -8,7 +8,7 @@ offset into a dict, adds the derived values and appends one list row per frame f
 columns.
 
 Usage: decode_reference.py PROTOCOL.json STREAM_FILE READ_SIZE
-Prints "frames: N" and "frames_per_second: X".
+Prints "frames: N" and "frames_per_second: X" (CPU time, best of PASSES passes).
 """
 import datetime
 import json
@@ -29,6 +29,7 @@ STATUS_TEXTS = {
     0xC500: "充放电同时高温保护", 0xCA00: "充放电同时低温保护", 0xF000: "待机",
     0xF001: "正在充电", 0xF002: "正在放电",
 }
+PASSES = 3  # the best of these counts, as the C++ side counts its best
 NOT_PRINTABLE = bytes(c for c in range(256) if c < 32 or c > 126)
 
 
@@ -130,14 +131,7 @@ def table_row(columns, values):
     return row
 
 
-def main():
-    commands, columns = load(sys.argv[1])
-    with open(sys.argv[2], "rb") as f:
-        stream = f.read()
-    read_size = int(sys.argv[3])
-    receive_time = "2026-01-01 12:00:00"
-
-    start = time.process_time()
+def decode(stream, read_size, commands, columns, receive_time):
     store, rows, buffer = {}, [], b""
     for pos in range(0, len(stream), read_size):
         buffer += stream[pos:pos + read_size]
@@ -151,10 +145,25 @@ def main():
             parsed = parse(text, commands, store)
             if parsed:
                 rows.append(table_row(columns, derive(parsed[1], store, receive_time)))
-    seconds = time.process_time() - start
-    print("frames: %d" % len(rows))
-    print("frames_per_second: %.0f" % (len(rows) / seconds))
+    return rows
 
+
+def main():
+    commands, columns = load(sys.argv[1])
+    with open(sys.argv[2], "rb") as f:
+        stream = f.read()
+    read_size = int(sys.argv[3])
+    receive_time = "2026-01-01 12:00:00"
+
+    best, frames = None, 0
+    for _ in range(PASSES):
+        start = time.process_time()
+        rows = decode(stream, read_size, commands, columns, receive_time)
+        seconds = time.process_time() - start
+        best = seconds if best is None else min(best, seconds)
+        frames = len(rows)
+    print("frames: %d" % frames)
+    print("frames_per_second: %.0f" % (frames / best))
 
 if __name__ == "__main__":
     main()

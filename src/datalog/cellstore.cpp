@@ -187,6 +187,24 @@ void CellStore::addInteger(qint64 value, uchar tag8, int maxBytes)
 // lies within 127 units in the last place of it; the distance is stored too, so the value reads
 // back exactly. Readings scaled by 0.1, 0.01 or 0.001, and sums and differences of them, nearly
 // always qualify; anything else is stored as its 8 bytes.
+void CellStore::addDecimal(qint32 mantissa, int exponent, int diff)
+{
+    int width;
+    if (mantissa >= INT8_MIN && mantissa <= INT8_MAX)
+        width = 0;
+    else if (mantissa >= INT16_MIN && mantissa <= INT16_MAX)
+        width = 1;
+    else
+        width = 2;
+    const int correction = diff == 0 ? 0 : diff == 1 ? 1 : diff == -1 ? 2 : 3;
+    m_tags.push_back(uchar(kDecimal | width << 5 | correction << 3 | exponent));
+    putBytes(&mantissa, size_t(1) << width); // little-endian: the low bytes
+    if (correction == 3) {
+        const qint8 c = qint8(diff);
+        putBytes(&c, 1);
+    }
+}
+
 void CellStore::addDouble(double d)
 {
     if (d == 0.0 && !std::signbit(d)) {
@@ -194,6 +212,15 @@ void CellStore::addDouble(double d)
         m_tags.push_back(kDecimal);
         putBytes(&zero, 1);
         return;
+    }
+    // Whole numbers (millivolts, counts) are the commonest readings: what the first round of
+    // the search below finds for them, without its arithmetic.
+    if (d != 0.0 && std::fabs(d) < 2147483647.0) {
+        const auto whole = qint32(d);
+        if (double(whole) == d) {
+            addDecimal(whole, 0, 0);
+            return;
+        }
     }
     if (std::isfinite(d)) {
         const qint64 bits = bitsOf(d);
@@ -213,20 +240,7 @@ void CellStore::addDouble(double d)
             const qint64 diff = bits - baseBits;
             if (diff < -128 || diff > 127)
                 continue;
-            int width;
-            if (mantissa >= INT8_MIN && mantissa <= INT8_MAX)
-                width = 0;
-            else if (mantissa >= INT16_MIN && mantissa <= INT16_MAX)
-                width = 1;
-            else
-                width = 2;
-            const int correction = diff == 0 ? 0 : diff == 1 ? 1 : diff == -1 ? 2 : 3;
-            m_tags.push_back(uchar(kDecimal | width << 5 | correction << 3 | e));
-            putBytes(&mantissa, size_t(1) << width); // little-endian: the low bytes
-            if (correction == 3) {
-                const qint8 c = qint8(diff);
-                putBytes(&c, 1);
-            }
+            addDecimal(mantissa, e, int(diff));
             return;
         }
     }

@@ -68,6 +68,8 @@ private:
     };
 
     void addDouble(double value);
+    // A decimal real: mantissa / 10^exponent moved by diff units in the last place.
+    void addDecimal(qint32 mantissa, int exponent, int diff);
     void addInteger(qint64 value, uchar tag8, int bytes);
     void addOther(const QVariant &value);
     void putBytes(const void *data, size_t size);
