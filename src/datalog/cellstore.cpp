@@ -581,8 +581,33 @@ CellStore::TextKind CellStore::cellText(qsizetype row, int column, char *buffer,
     const Cursor *c = locate(row);
     if (!c || column < 0 || column >= c->count)
         return TextKind::Empty;
-    const uchar tag = c->tags[column];
-    const uchar *p = c->payload + c->offsets[size_t(column)];
+    return textOf(c->tags[column], c->payload + c->offsets[size_t(column)], buffer, length, utf8);
+}
+
+int CellStore::rowTexts(qsizetype row, CellText *texts, int capacity) const
+{
+    if (row < 0 || row >= m_rowCount)
+        return 0;
+    const uchar *record = rowRecord(row);
+    int count = record[0];
+    const uchar *tags = record + 1;
+    if (count == 0xFF) {
+        count = int(load<quint32>(record + 1));
+        tags = record + 5;
+    }
+    const uchar *p = tags + count;
+    const int n = qMin(count, capacity);
+    for (int i = 0; i < n; ++i) {
+        CellText &t = texts[i];
+        t.kind = textOf(tags[i], p, t.number, t.length, t.utf8);
+        p += cellSize(tags[i], p);
+    }
+    return count;
+}
+
+CellStore::TextKind CellStore::textOf(uchar tag, const uchar *p, char *buffer, int &length,
+                                      QByteArrayView &utf8) const
+{
     if (tag & kDecimal) {
         if (((tag >> 3) & 3) == 0) { // exactly the double nearest to m / 10^e
             qint32 mantissa;

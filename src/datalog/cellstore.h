@@ -54,6 +54,16 @@ public:
     static constexpr int kMaxNumberText = 32;
     TextKind cellText(qsizetype row, int column, char *buffer, int &length,
                       QByteArrayView &utf8) const;
+    // The same for the first cells of a row, up to capacity, in one walk; returns the row's cell
+    // count (0 for a row out of range), which may exceed capacity.
+    struct CellText
+    {
+        TextKind kind;
+        int length;
+        QByteArrayView utf8;
+        char number[kMaxNumberText];
+    };
+    int rowTexts(qsizetype row, CellText *texts, int capacity) const;
 
     void clear();
 
@@ -78,6 +88,8 @@ private:
     const Cursor *locate(qsizetype row) const;
     QVariant decode(uchar tag, const uchar *payload) const;
     QByteArrayView pooledUtf8(quint32 index) const;
+    TextKind textOf(uchar tag, const uchar *payload, char *buffer, int &length,
+                    QByteArrayView &utf8) const;
 
     // Row under construction.
     std::vector<uchar> m_tags;

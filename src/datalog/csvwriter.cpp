@@ -105,26 +105,28 @@ void putQuotedNumber(Sink &sink, bool separator, const char *text, qsizetype n)
 void putRow(Sink &sink, const QAbstractItemModel *model, const RDModel *table,
             const QList<int> &columns, int row)
 {
-    char number[CellStore::kMaxNumberText];
-    const CellStore *store = table ? &table->cellStore() : nullptr;
+    constexpr int kMaxFastCells = 64;
+    CellStore::CellText texts[kMaxFastCells];
+    const int stored = table ? table->cellStore().rowTexts(row, texts, kMaxFastCells) : 0;
+    const int known = qMin(stored, kMaxFastCells);
     for (qsizetype i = 0; i < columns.size(); ++i) {
         const int c = columns[i];
-        if (store) {
-            int length = 0;
-            QByteArrayView utf8;
-            switch (store->cellText(row, c, number, length, utf8)) {
+        if (table && (c < known || c >= stored)) {
+            const CellStore::CellText empty{CellStore::TextKind::Empty, 0, {}, {}};
+            const CellStore::CellText &t = c < known ? texts[c] : empty;
+            switch (t.kind) {
             case CellStore::TextKind::Number:
-                putQuotedNumber(sink, i > 0, number, length);
+                putQuotedNumber(sink, i > 0, t.number, t.length);
                 continue;
             case CellStore::TextKind::Empty:
-                putQuotedNumber(sink, i > 0, number, 0);
+                putQuotedNumber(sink, i > 0, t.number, 0);
                 continue;
             case CellStore::TextKind::Utf8:
                 if (table->translatesTexts())
                     break;
                 if (i)
                     sink.put(',');
-                putQuoted(sink, utf8.data(), utf8.size());
+                putQuoted(sink, t.utf8.data(), t.utf8.size());
                 continue;
             case CellStore::TextKind::Other:
                 break;
