@@ -1,13 +1,10 @@
 #include "app/mainwindow.h"
+#include "app/shownprobe.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
-#include <QTimer>
 #include <QWindow>
-
-#include <chrono>
-#include <cstdio>
 
 namespace {
 
@@ -28,35 +25,6 @@ struct CommandLine
         parser.addVersionOption();
         parser.addOption(portOption);
     }
-};
-
-// Start-up timing for the benchmarks, off unless CELLSCRIBE_EXIT_WHEN_SHOWN is set: once the
-// window's first exposure has been painted, prints "shown <steady clock ns>" and quits.
-class ShownProbe : public QObject
-{
-public:
-    using QObject::QObject;
-
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        auto *window = qobject_cast<QWindow *>(watched);
-        if (event->type() == QEvent::Expose && window && window->isExposed() && !m_done) {
-            m_done = true;
-            // Queued: the exposure is painted when this filter has returned.
-            QTimer::singleShot(0, this, [] {
-                const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                        std::chrono::steady_clock::now().time_since_epoch())
-                                        .count();
-                std::printf("shown %lld\n", static_cast<long long>(ns));
-                std::fflush(stdout);
-                QCoreApplication::exit(0);
-            });
-        }
-        return false;
-    }
-
-private:
-    bool m_done = false;
 };
 
 enum class TextAnswer { None, Help, Version };
