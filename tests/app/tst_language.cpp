@@ -7,6 +7,7 @@
 #include "i18n/translations.h"
 #include "ui_mainwindow.h"
 #include "widgets/switchbutton.h"
+#include "widgets/voltagechartwidget.h"
 
 #include <QGroupBox>
 #include <QHeaderView>
@@ -109,6 +110,9 @@ void TestLanguage::switchAndBackRestoresEverything()
     const QString status = ui->statu_opencom->text();
     const QString aboutTitle = window->aboutDialog()->windowTitle();
     const QString tab = ui->tabWidget->tabText(0);
+    VoltageChartWidget *chart = window->voltageChart();
+    chart->resize(600, 300);
+    const QImage chineseChart = chart->grab().toImage();
 
     for (int language : {int(English), int(German)}) {
         ui->languageSelector->setCurrentIndex(language);
@@ -128,6 +132,7 @@ void TestLanguage::switchAndBackRestoresEverything()
             const QString header = window->tableModel()->headerData(c, Qt::Horizontal).toString();
             QVERIFY2(!hasChinese(header), qPrintable(header));
         }
+        QVERIFY2(chart->grab().toImage() != chineseChart, "the chart's texts follow");
         QCOMPARE(ui->lblDateTime->text(), clock);
         QCOMPARE(ui->com_recvs->text(), received);
         QCOMPARE(ui->com_recvs_time->text(), receivedAt);
@@ -142,6 +147,7 @@ void TestLanguage::switchAndBackRestoresEverything()
         QCOMPARE(back.at(i), chinese.at(i));
     QCOMPARE(back.size(), chinese.size());
     QCOMPARE(ui->statu_opencom->text(), status);
+    QCOMPARE(chart->grab().toImage(), chineseChart);
 }
 
 void TestLanguage::savedLanguageShownFirst_data()
