@@ -253,6 +253,6 @@ private:
     // Fitters always start again from the font a widget had when first seen.
     QHash<const QObject *, QFont> m_fontCache;
     QSet<const QObject *> m_watched;
-    QPointer<QHeaderView> m_header;
+    QList<QPointer<QWidget>> m_deferredRefits;
     bool m_headerFitPending = false;
 };

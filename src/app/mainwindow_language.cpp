@@ -22,6 +22,8 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 const QStringList &captionNames()
@@ -352,8 +354,17 @@ void MainWindow::prepareWidget(QWidget *widget)
     }
     watchWidget(widget);
     refitWatched(widget);
-    // Once more when the layout has settled.
-    QTimer::singleShot(0, widget, [this, widget] { refitWatched(widget); });
+    // Once more when the layout has settled: one deferred pass for all prepared widgets.
+    if (m_deferredRefits.isEmpty()) {
+        QTimer::singleShot(0, this, [this] {
+            const QList<QPointer<QWidget>> widgets = std::exchange(m_deferredRefits, {});
+            for (const QPointer<QWidget> &pending : widgets) {
+                if (pending)
+                    refitWatched(pending);
+            }
+        });
+    }
+    m_deferredRefits.append(widget);
 }
 
 void MainWindow::refitWatched(QWidget *widget)
@@ -476,7 +487,6 @@ void MainWindow::fitHeaderFont(QHeaderView *header)
 
 void MainWindow::prepareHeader(QHeaderView *header)
 {
-    m_header = header;
     watchWidget(header);
     connect(header, &QHeaderView::sectionResized, this, &MainWindow::onHeaderSectionResized);
     connect(header, &QHeaderView::sectionCountChanged, this,
