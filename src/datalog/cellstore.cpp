@@ -412,23 +412,26 @@ bool CellStore::isString(qsizetype row, int column) const
 
 namespace {
 
+constexpr char kDigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930"
+                               "31323334353637383940414243444546474849505152535455565758596061"
+                               "62636465666768697071727374757677787980818283848586878889909192"
+                               "93949596979899";
+
 // Writes the decimal digits of u (u > 0) so that they end just before end; returns their start.
-char *digitsBefore(quint64 u, char *end)
+// 32-bit values take the cheaper arithmetic.
+template<typename U>
+char *digitsBefore(U u, char *end)
 {
-    static constexpr char pairs[] = "00010203040506070809101112131415161718192021222324252627282930"
-                                    "31323334353637383940414243444546474849505152535455565758596061"
-                                    "62636465666768697071727374757677787980818283848586878889909192"
-                                    "93949596979899";
     char *p = end;
     while (u >= 100) {
         const unsigned pair = unsigned(u % 100) * 2;
         u /= 100;
-        *--p = pairs[pair + 1];
-        *--p = pairs[pair];
+        *--p = kDigitPairs[pair + 1];
+        *--p = kDigitPairs[pair];
     }
     if (u >= 10) {
-        *--p = pairs[u * 2 + 1];
-        *--p = pairs[u * 2];
+        *--p = kDigitPairs[u * 2 + 1];
+        *--p = kDigitPairs[u * 2];
     } else {
         *--p = char('0' + u);
     }
@@ -440,7 +443,7 @@ int digitsOf(quint64 u, char *out)
 {
     char buffer[20];
     char *const end = buffer + sizeof buffer;
-    const char *first = digitsBefore(u, end);
+    const char *first = u <= 0xFFFFFFFFu ? digitsBefore(quint32(u), end) : digitsBefore(u, end);
     const int n = int(end - first);
     std::memcpy(out, first, size_t(n));
     return n;
@@ -529,11 +532,13 @@ int decimalText(qint32 mantissa, int exponent, char *out)
         return 1;
     }
     char *p = out;
-    const quint64 u = quint64(mantissa < 0 ? -qint64(mantissa) : qint64(mantissa));
+    const quint32 u = mantissa < 0 ? 0u - quint32(mantissa) : quint32(mantissa);
     if (mantissa < 0)
         *p++ = '-';
-    char buffer[20];
-    char *const end = buffer + sizeof buffer;
+    // Digits end mid-buffer so that fixed 16-byte copies from them stay inside it; out has
+    // kMaxNumberText bytes, enough for the same copies at the furthest position they start.
+    char buffer[32];
+    char *const end = buffer + 16;
     const char *const digits = digitsBefore(u, end);
     const int total = int(end - digits);
     int significant = total;
@@ -557,18 +562,21 @@ int decimalText(qint32 mantissa, int exponent, char *out)
         *p++ = char('0' + absPower / 10);
         *p++ = char('0' + absPower % 10);
     } else if (point <= 0) {
-        *p++ = '0';
-        *p++ = '.';
-        for (int i = 0; i < -point; ++i)
-            *p++ = '0';
-        for (int i = 0; i < significant; ++i)
-            *p++ = digits[i];
+        p[0] = '0';
+        p[1] = '.';
+        std::memcpy(p + 2, "00000000", 8); // -point <= kMaxExponent
+        p += 2 - point;
+        std::memcpy(p, digits, 16);
+        p += significant;
+    } else if (point >= significant) { // a whole number: its zeros are among the digits
+        std::memcpy(p, digits, 16);
+        p += point;
     } else {
-        for (int i = 0; i < significant || i < point; ++i) {
-            if (i == point)
-                *p++ = '.';
-            *p++ = i < significant ? digits[i] : '0';
-        }
+        std::memcpy(p, digits, 16);
+        p += point;
+        *p++ = '.';
+        std::memcpy(p, digits + point, 16);
+        p += significant - point;
     }
     return int(p - out);
 }
@@ -625,13 +633,14 @@ CellStore::TextKind CellStore::textOf(uchar tag, const uchar *p, char *buffer, i
             length = decimalText(mantissa, tag & 7, buffer);
             return TextKind::Number;
         }
-        return realText(decimalValue(tag, p), buffer, length) ? TextKind::Number : TextKind::Other;
+        return recentRealText(decimalValue(tag, p), buffer, length) ? TextKind::Number
+                                                                    : TextKind::Other;
     }
     switch (tag) {
     case TagInvalid:
         return TextKind::Empty;
     case TagDouble:
-        return realText(load<double>(p), buffer, length) ? TextKind::Number : TextKind::Other;
+        return recentRealText(load<double>(p), buffer, length) ? TextKind::Number : TextKind::Other;
     case TagInt8:
         length = integerText(load<qint8>(p), buffer);
         return TextKind::Number;
@@ -665,6 +674,28 @@ CellStore::TextKind CellStore::textOf(uchar tag, const uchar *p, char *buffer, i
     default:
         return TextKind::Other;
     }
+}
+
+bool CellStore::recentRealText(double v, char *buffer, int &length) const
+{
+    // Readings repeat (a temperature at 0.1 K, say, takes a few hundred values), and the
+    // shortest text of a real that is not a short decimal costs far more than a lookup.
+    const quint64 bits = quint64(bitsOf(v));
+    if (!m_realTexts)
+        m_realTexts = std::make_unique<RealText[]>(kRealTexts);
+    static_assert(kRealTexts == 256, "the hash below picks one of 256 entries");
+    RealText &entry = m_realTexts[size_t((bits * 0x9E3779B97F4A7C15ull) >> 56)];
+    if (entry.bits == bits && entry.length > 0) {
+        length = entry.length;
+        std::memcpy(buffer, entry.text, kMaxNumberText);
+        return true;
+    }
+    if (!realText(v, buffer, length))
+        return false;
+    entry.bits = bits;
+    entry.length = length;
+    std::memcpy(entry.text, buffer, kMaxNumberText);
+    return true;
 }
 
 QByteArrayView CellStore::pooledUtf8(quint32 index) const

@@ -88,6 +88,7 @@ private:
     const Cursor *locate(qsizetype row) const;
     QVariant decode(uchar tag, const uchar *payload) const;
     QByteArrayView pooledUtf8(quint32 index) const;
+    bool recentRealText(double v, char *buffer, int &length) const;
     TextKind textOf(uchar tag, const uchar *payload, char *buffer, int &length,
                     QByteArrayView &utf8) const;
 
@@ -113,6 +114,16 @@ private:
 
     // Values of any other type, and texts too long to keep inline.
     QList<QVariant> m_others;
+
+    // Texts of the reals last made into text, by a hash of their bits.
+    struct RealText
+    {
+        quint64 bits = 0;
+        int length = 0; // 0: unused
+        char text[kMaxNumberText];
+    };
+    static constexpr size_t kRealTexts = 256;
+    mutable std::unique_ptr<RealText[]> m_realTexts;
 
     // Offsets of the last row read: a view or an export reads a row cell after cell.
     mutable Cursor m_cursor;

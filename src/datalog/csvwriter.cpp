@@ -6,7 +6,9 @@
 #include <QAbstractItemModel>
 #include <QFile>
 
+#include <array>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -102,12 +104,13 @@ void putQuotedNumber(Sink &sink, bool separator, const char *text, qsizetype n)
 
 // One line of display texts. A real-time table model hands most texts over without a variant;
 // the rest (and any other model) go through the display role.
+constexpr int kMaxFastCells = 64;
+using RowTexts = std::array<CellStore::CellText, kMaxFastCells>;
+
 void putRow(Sink &sink, const QAbstractItemModel *model, const RDModel *table,
-            const QList<int> &columns, int row)
+            const QList<int> &columns, int row, RowTexts &texts)
 {
-    constexpr int kMaxFastCells = 64;
-    CellStore::CellText texts[kMaxFastCells];
-    const int stored = table ? table->cellStore().rowTexts(row, texts, kMaxFastCells) : 0;
+    const int stored = table ? table->cellStore().rowTexts(row, texts.data(), kMaxFastCells) : 0;
     const int known = qMin(stored, kMaxFastCells);
     for (qsizetype i = 0; i < columns.size(); ++i) {
         const int c = columns[i];
@@ -227,8 +230,9 @@ CsvWriteResult CsvWriter::exportToFile(const QAbstractItemModel *model, const QL
         const auto *table = qobject_cast<const RDModel *>(model);
         const int rows = model->rowCount();
         Sink sink(out);
+        auto texts = std::make_unique<RowTexts>();
         for (int r = 0; r < rows; ++r) {
-            putRow(sink, model, table, cols, r);
+            putRow(sink, model, table, cols, r, *texts);
             if (sink.size() >= kFlushSize) {
                 if (!writeAll(file, sink.finish()))
                     return failure(file, "Writing CSV export");
@@ -258,8 +262,9 @@ CsvWriteResult CsvWriter::appendRows(const QAbstractItemModel *model, const QLis
     {
         const auto *table = qobject_cast<const RDModel *>(model);
         Sink sink(out);
+        auto texts = std::make_unique<RowTexts>();
         for (int r = first; r <= last; ++r)
-            putRow(sink, model, table, cols, r);
+            putRow(sink, model, table, cols, r, *texts);
         sink.finish();
     }
 

@@ -202,7 +202,11 @@ void TestCsvWriter::exportMatchesDisplayTexts()
         values << raw * 0.1 - 40 << raw * 0.01 << raw * 0.001 << raw / 4.0
                << double(raw) / std::pow(10.0, int(rng.bounded(9u))) << raw * 10.0
                << std::nextafter(raw * 0.1, 1e300);
+        // Full-width mantissas at every scale, and readings that repeat a few rows apart.
+        const auto wide = qint32(rng.generate());
+        values << double(wide) / std::pow(10.0, i % 8) << (i % 40) * 0.1 - 273.1;
     }
+    values << -2147483648.0 / 1e7 << 2147483647.0 / 1e7 << 1 / 1e7 << -5 / 1e6 << 120 / 1e7;
     const int states[] = {0xF000, 0xF001, 0xA005, 0x1234};
     for (qsizetype i = 0; i < values.size(); ++i)
         model.appendDataRow(row(values.at(i), values.at(values.size() - 1 - i), states[i % 4],
