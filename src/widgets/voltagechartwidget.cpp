@@ -2,6 +2,7 @@
 
 #include <QLinearGradient>
 #include <QPainter>
+#include <QPixmap>
 
 #include <algorithm>
 #include <cmath>
@@ -94,6 +95,32 @@ QSize VoltageChartWidget::minimumSizeHint() const
     return QSize(400, 150);
 }
 
+QPixmap VoltageChartWidget::barPixmap(const QColor &color, int width, int height)
+{
+    // A bar's gradient runs across it only: every row is the same, so a filled bar of the plot's
+    // height is made once per colour and size and bars are copied from it. Filling gradients
+    // afresh was most of a repaint, and a repaint comes with every frame.
+    const qreal ratio = devicePixelRatio();
+    for (const BarPixmap &cached : std::as_const(bars)) {
+        if (cached.color == color && cached.width == width && cached.height == height
+            && cached.pixmap.devicePixelRatio() == ratio)
+            return cached.pixmap;
+    }
+    QPixmap pixmap(QSize(width, height) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    QPainter painter(&pixmap);
+    QLinearGradient gradient(0, 0, width, 0);
+    gradient.setColorAt(0.0, color.lighter(120));
+    gradient.setColorAt(0.5, color);
+    gradient.setColorAt(1.0, color.darker(110));
+    painter.fillRect(QRect(0, 0, width, height), gradient);
+    painter.end();
+    if (bars.size() >= 3) // one per bar colour
+        bars.removeFirst();
+    bars.append({color, width, height, pixmap});
+    return pixmap;
+}
+
 QString VoltageChartWidget::translated(const QString &chinese) const
 {
     if (!translator)
@@ -104,10 +131,11 @@ QString VoltageChartWidget::translated(const QString &chinese) const
 
 void VoltageChartWidget::paintEvent(QPaintEvent *)
 {
-    // Grid, frame and bars are whole-pixel rectangles and lines: antialiasing them changes
-    // nothing to see but costs most of a repaint, which comes with every frame. Only the
-    // rounded legend box is antialiased.
+    // A repaint comes with every frame. Grid, frame and bars are whole-pixel rectangles, drawn
+    // as plain fills (lines as fills one device pixel high or wide) without antialiasing, which
+    // would change nothing to see; only the rounded legend box is antialiased.
     QPainter painter(this);
+    const qreal hairline = 1.0 / devicePixelRatioF();
 
     const int w = width();
     const int h = height();
@@ -126,14 +154,20 @@ void VoltageChartWidget::paintEvent(QPaintEvent *)
 
     // Background and grid.
     painter.fillRect(plot, PlotBackground);
-    painter.setPen(QPen(GridColor, 0)); // cosmetic: one pixel, drawn without stroking
     for (int i = 0; i <= 5; ++i) {
         const int y = plot.top() + i * plotHeight / 5;
-        painter.drawLine(plot.left(), y, plot.right(), y);
+        painter.fillRect(QRectF(plot.left(), y, plot.width(), hairline), GridColor);
     }
-    painter.setPen(QPen(FrameColor, 2));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(plot);
+    // The frame a two-pixel pen gives around the plot (its outer corners on the left stay
+    // open), drawn as fills, which cost a fraction of stroking.
+    {
+        const int l = plot.left(), t = plot.top(), r = plot.left() + plot.width(),
+                  b = plot.top() + plot.height();
+        painter.fillRect(QRect(QPoint(l, t - 1), QPoint(r, t)), FrameColor);
+        painter.fillRect(QRect(QPoint(l, b - 1), QPoint(r, b)), FrameColor);
+        painter.fillRect(QRect(QPoint(l - 1, t), QPoint(l, b - 1)), FrameColor);
+        painter.fillRect(QRect(QPoint(r - 1, t - 1), QPoint(r, b)), FrameColor);
+    }
 
     // Bars. Wide packs may run past the plot on narrow widgets; bars keep a readable width.
     const int n = int(voltages.size());
@@ -160,13 +194,19 @@ void VoltageChartWidget::paintEvent(QPaintEvent *)
         else
             color = BarInBetween;
 
-        QLinearGradient gradient(x, barTop, x + barWidth, barTop);
-        gradient.setColorAt(0.0, color.lighter(120));
-        gradient.setColorAt(0.5, color);
-        gradient.setColorAt(1.0, color.darker(110));
-        painter.setBrush(gradient);
-        painter.setPen(QPen(color.darker(130), 0));
-        painter.drawRect(QRect(QPoint(x, barTop), QPoint(x + barWidth - 1, plotBottom - 1)));
+        const QRect bar(QPoint(x, barTop), QPoint(x + barWidth - 1, plotBottom - 1));
+        if (!bar.isEmpty())
+            painter.drawPixmap(bar.topLeft(), barPixmap(color, barWidth, plotHeight),
+                               QRect(QPoint(0, 0), bar.size() * devicePixelRatio()));
+        // The outline a one-pixel pen gives, drawn as fills: a stroked rectangle spans one
+        // pixel more than the rectangle.
+        const QColor edge = color.darker(130);
+        const int right = x + barWidth;
+        const qreal tall = plotBottom - barTop + hairline;
+        painter.fillRect(QRectF(x, barTop, barWidth + hairline, hairline), edge);
+        painter.fillRect(QRectF(x, plotBottom, barWidth + hairline, hairline), edge);
+        painter.fillRect(QRectF(x, barTop, hairline, tall), edge);
+        painter.fillRect(QRectF(right, barTop, hairline, tall), edge);
 
         painter.setFont(valueFont);
         painter.setPen(ValueLabelColor);

@@ -2,7 +2,9 @@
 
 #include "i18n/translations.h"
 
+#include <QColor>
 #include <QList>
+#include <QPixmap>
 #include <QWidget>
 
 // Bar chart of the cell voltages on a fixed 0 to 5000 mV scale, with a legend box showing the
@@ -29,10 +31,20 @@ protected:
 
 private:
     QString translated(const QString &chinese) const;
+    QPixmap barPixmap(const QColor &color, int width, int height);
 
     QList<double> voltages;
     double maximum = 0.0;
     double minimum = 0.0;
     double average = 0.0;
     TextTranslator translator;
+
+    struct BarPixmap
+    {
+        QColor color;
+        int width;
+        int height;
+        QPixmap pixmap;
+    };
+    QList<BarPixmap> bars;
 };

@@ -81,6 +81,7 @@ private slots:
     void plotArea();
     void barColour_data();
     void barColour();
+    void repaintedChartLooksFresh();
     void skippedCellLeavesSlotEmpty_data();
     void skippedCellLeavesSlotEmpty();
     void barHeightIsClampedToPlot_data();
@@ -154,6 +155,34 @@ void TestVoltageChartWidget::barColour()
     const QImage image = paint(chart, QSize(600, 200));
     const QColor actual = image.pixelColor(249, 120);
     QVERIFY2(near(actual, expected), qPrintable(describe(actual)));
+}
+
+// Bars are copied from prepared pixmaps: a chart that has been through other sizes, colours and
+// packs must paint exactly what a new one does.
+void TestVoltageChartWidget::repaintedChartLooksFresh()
+{
+    struct State
+    {
+        QList<double> voltages;
+        double max, min;
+        QSize size;
+    };
+    const QList<State> states{
+            {{3200, 3500, 3000, 3300}, 3500, 3000, QSize(600, 200)},
+            {{3200, 3500, 3000, 3300}, 3500, 3000, QSize(900, 200)},
+            {{3200, 3500, 3000, 3300}, 3500, 3000, QSize(900, 320)},
+            {{3000, 3300, 3200, 3500}, 3500, 3000, QSize(900, 320)},
+            {{3400, 3410, 3420}, 3420, 3400, QSize(900, 320)},
+            {{3200, 3500, 3000, 3300, 3100, 3150, 3250, 10}, 3500, 3000, QSize(401, 151)},
+            {{3200, 3500, 3000, 3300}, 3500, 3000, QSize(600, 200)}};
+    VoltageChartWidget reused;
+    for (qsizetype i = 0; i < states.size(); ++i) {
+        const State &st = states.at(i);
+        fill(reused, st.voltages, st.max, st.min, 3250);
+        VoltageChartWidget fresh;
+        fill(fresh, st.voltages, st.max, st.min, 3250);
+        QVERIFY2(paint(reused, st.size) == paint(fresh, st.size), qPrintable(QString::number(i)));
+    }
 }
 
 void TestVoltageChartWidget::skippedCellLeavesSlotEmpty_data()
