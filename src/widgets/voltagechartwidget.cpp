@@ -1,11 +1,15 @@
 #include "widgets/voltagechartwidget.h"
 
+#include <QEvent>
+#include <QFontMetrics>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPixmap>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -121,6 +125,72 @@ QPixmap VoltageChartWidget::barPixmap(const QColor &color, int width, int height
     return pixmap;
 }
 
+void VoltageChartWidget::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::FontChange) {
+        fontsReady = false;
+        for (auto &cache : texts)
+            cache.clear();
+    }
+    QWidget::changeEvent(event);
+}
+
+void VoltageChartWidget::prepareFonts()
+{
+    if (fontsReady)
+        return;
+    fonts[Regular9] = sizedFont(font(), 9);
+    fonts[Small8] = sizedFont(font(), 8);
+    fonts[Bold9] = sizedFont(font(), 9, true);
+    fontsReady = true;
+}
+
+const VoltageChartWidget::LaidOutText &VoltageChartWidget::laidOut(TextFont which,
+                                                                   const QString &text)
+{
+    // Laying texts out again on every repaint was most of its cost; readings repeat, so the
+    // texts are kept (a bounded number: a reading's text may be new every frame).
+    QHash<QString, LaidOutText> &cache = texts[which];
+    auto it = cache.find(text);
+    if (it == cache.end()) {
+        if (cache.size() >= 2048)
+            cache.clear();
+        // The line's own measures: a fallback font for some characters changes its ascent.
+        QTextLayout layout(text, fonts[which]);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setLineWidth(std::numeric_limits<int>::max() / 256);
+        layout.endLayout();
+        LaidOutText entry{QStaticText(text), line.naturalTextWidth(), line.ascent(), line.height(),
+                          QFontMetrics(fonts[which]).horizontalAdvance(text)};
+        entry.text.setTextFormat(Qt::PlainText);
+        entry.text.prepare(QTransform(), fonts[which]);
+        it = cache.insert(text, entry);
+    }
+    return *it;
+}
+
+void VoltageChartWidget::drawText(QPainter &painter, TextFont which, const QPoint &baseline,
+                                  const QString &text)
+{
+    const LaidOutText &entry = laidOut(which, text);
+    painter.drawStaticText(QPointF(baseline.x(), baseline.y() - entry.ascent), entry.text);
+}
+
+void VoltageChartWidget::drawText(QPainter &painter, TextFont which, const QRect &rect, int flags,
+                                  const QString &text)
+{
+    // Placed as QPainter::drawText(rect, flags, text) places one line.
+    const LaidOutText &entry = laidOut(which, text);
+    qreal x = rect.x();
+    if (flags & Qt::AlignRight)
+        x += rect.width() - entry.width;
+    else if (flags & Qt::AlignHCenter)
+        x += (rect.width() - entry.width) / 2;
+    const qreal y = rect.y() + (rect.height() - entry.height) / 2;
+    painter.drawStaticText(QPointF(x, y), entry.text);
+}
+
 QString VoltageChartWidget::translated(const QString &chinese) const
 {
     if (!translator)
@@ -173,8 +243,13 @@ void VoltageChartWidget::paintEvent(QPaintEvent *)
     const int n = int(voltages.size());
     const int barWidth = std::max(20, (plotWidth - 15 * n - 15) / n);
     const int gap = std::max(8, (plotWidth - n * barWidth) / (n + 1));
-    const QFont valueFont = sizedFont(font(), 9);
-    const QFont cellFont = sizedFont(font(), 8);
+    prepareFonts();
+    TextFont current = TextFontCount;
+    const auto use = [&](TextFont which) {
+        if (current != which)
+            painter.setFont(fonts[which]);
+        current = which;
+    };
 
     for (int i = 0; i < n; ++i) {
         const double v = voltages.at(i);
@@ -208,35 +283,35 @@ void VoltageChartWidget::paintEvent(QPaintEvent *)
         painter.fillRect(QRectF(x, barTop, hairline, tall), edge);
         painter.fillRect(QRectF(right, barTop, hairline, tall), edge);
 
-        painter.setFont(valueFont);
+        use(Regular9);
         painter.setPen(ValueLabelColor);
-        painter.drawText(QRect(QPoint(x - 15, barTop - 22), QPoint(x + barWidth + 14, barTop - 3)),
-                         Qt::AlignCenter, noDecimals(v));
+        drawText(painter, Regular9,
+                 QRect(QPoint(x - 15, barTop - 22), QPoint(x + barWidth + 14, barTop - 3)),
+                 Qt::AlignCenter, noDecimals(v));
 
-        painter.setFont(cellFont);
+        use(Small8);
         painter.setPen(AxisColor);
-        painter.drawText(
-                QRect(QPoint(x, plotBottom + 5), QPoint(x + barWidth - 1, plotBottom + 24)),
-                Qt::AlignCenter, QString::number(i + 1));
+        drawText(painter, Small8,
+                 QRect(QPoint(x, plotBottom + 5), QPoint(x + barWidth - 1, plotBottom + 24)),
+                 Qt::AlignCenter, QString::number(i + 1));
     }
     painter.setBrush(Qt::NoBrush);
 
     // Axes.
-    const QFont axisFont = sizedFont(font(), 9);
-    painter.setFont(axisFont);
+    use(Regular9);
     painter.setPen(AxisColor);
     for (int i = 0; i <= 5; ++i) {
         const int y = plot.top() + i * plotHeight / 5;
-        painter.drawText(QRect(QPoint(5, y - 10), QPoint(44, y + 9)),
-                         Qt::AlignRight | Qt::AlignVCenter, noDecimals((5 - i) * 1000.0));
+        drawText(painter, Regular9, QRect(QPoint(5, y - 10), QPoint(44, y + 9)),
+                 Qt::AlignRight | Qt::AlignVCenter, noDecimals((5 - i) * 1000.0));
     }
-    painter.setFont(sizedFont(font(), 9, true));
-    painter.drawText(QPoint(5, 15), QStringLiteral("mV"));
+    use(Bold9);
+    drawText(painter, Bold9, QPoint(5, 15), QStringLiteral("mV"));
 
-    painter.setFont(axisFont);
+    use(Regular9);
     const QString title = translated(QStringLiteral("电芯编号 (1-%1)")).arg(n);
-    const int titleWidth = painter.fontMetrics().horizontalAdvance(title);
-    painter.drawText(QPoint((w - titleWidth) / 2, h - 5), title);
+    const int titleWidth = laidOut(Regular9, title).advance;
+    drawText(painter, Regular9, QPoint((w - titleWidth) / 2, h - 5), title);
 
     // Legend.
     if (maximum > 0 || minimum > 0) {
@@ -245,7 +320,7 @@ void VoltageChartWidget::paintEvent(QPaintEvent *)
         painter.setRenderHint(QPainter::Antialiasing);
         painter.drawRoundedRect(QRect(w - 160, 10, 150, 70), 5, 5);
         painter.setRenderHint(QPainter::Antialiasing, false);
-        painter.setFont(sizedFont(font(), 9));
+        use(Regular9);
 
         int y = 20;
         const auto drawRow = [&](const QColor &swatch, const QString &text, double value,
@@ -254,7 +329,8 @@ void VoltageChartWidget::paintEvent(QPaintEvent *)
             painter.drawRect(QRect(QPoint(w - 150, y), QPoint(w - 136, y + 11)));
             if (setsTextPen)
                 painter.setPen(LegendTextColor);
-            painter.drawText(QPoint(w - 130, y + 10), translated(text).arg(noDecimals(value)));
+            drawText(painter, Regular9, QPoint(w - 130, y + 10),
+                     translated(text).arg(noDecimals(value)));
             y += 20;
         };
         // The text pen is set by the maximum row; without it the rows keep the frame pen.

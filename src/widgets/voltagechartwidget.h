@@ -3,9 +3,14 @@
 #include "i18n/translations.h"
 
 #include <QColor>
+#include <QFont>
+#include <QHash>
 #include <QList>
 #include <QPixmap>
+#include <QStaticText>
 #include <QWidget>
+
+class QPainter;
 
 // Bar chart of the cell voltages on a fixed 0 to 5000 mV scale, with a legend box showing the
 // highest, average and lowest cell voltage. It only displays what it is given.
@@ -28,10 +33,26 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     QString translated(const QString &chinese) const;
     QPixmap barPixmap(const QColor &color, int width, int height);
+
+    enum TextFont { Regular9, Small8, Bold9, TextFontCount };
+    struct LaidOutText
+    {
+        QStaticText text;
+        qreal width;
+        qreal ascent;
+        qreal height;
+        int advance;
+    };
+    void prepareFonts();
+    const LaidOutText &laidOut(TextFont which, const QString &text);
+    void drawText(QPainter &painter, TextFont which, const QPoint &baseline, const QString &text);
+    void drawText(QPainter &painter, TextFont which, const QRect &rect, int flags,
+                  const QString &text);
 
     QList<double> voltages;
     double maximum = 0.0;
@@ -47,4 +68,8 @@ private:
         QPixmap pixmap;
     };
     QList<BarPixmap> bars;
+
+    bool fontsReady = false;
+    QFont fonts[TextFontCount];
+    QHash<QString, LaidOutText> texts[TextFontCount];
 };

@@ -183,6 +183,19 @@ void TestVoltageChartWidget::repaintedChartLooksFresh()
         fill(fresh, st.voltages, st.max, st.min, 3250);
         QVERIFY2(paint(reused, st.size) == paint(fresh, st.size), qPrintable(QString::number(i)));
     }
+    // Texts are kept laid out: a new font or language must still show.
+    QFont serif(QStringLiteral("DejaVu Serif"));
+    serif.setItalic(true);
+    reused.setFont(serif);
+    const TextTranslator english = [](const QString &text) {
+        return translateWithUnit(English, text);
+    };
+    reused.setTranslator(english);
+    VoltageChartWidget fresh;
+    fresh.setFont(serif);
+    fresh.setTranslator(english);
+    fill(fresh, states.constLast().voltages, 3500, 3000, 3250);
+    QVERIFY(paint(reused, QSize(600, 200)) == paint(fresh, QSize(600, 200)));
 }
 
 void TestVoltageChartWidget::skippedCellLeavesSlotEmpty_data()
