@@ -613,7 +613,7 @@ int CellStore::rowTexts(qsizetype row, CellText *texts, int capacity) const
     return count;
 }
 
-CellStore::TextKind CellStore::textOf(uchar tag, const uchar *p, char *buffer, int &length,
+Q_ALWAYS_INLINE CellStore::TextKind CellStore::textOf(uchar tag, const uchar *p, char *buffer, int &length,
                                       QByteArrayView &utf8) const
 {
     if (tag & kDecimal) {
