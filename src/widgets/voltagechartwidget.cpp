@@ -170,10 +170,19 @@ const VoltageChartWidget::LaidOutText &VoltageChartWidget::laidOut(TextFont whic
     return *it;
 }
 
+void VoltageChartWidget::setPainterFont(QPainter &painter, TextFont which)
+{
+    // A static text is drawn in the painter's font; setting it costs more than the check.
+    if (fontInPainter != which)
+        painter.setFont(fonts[which]);
+    fontInPainter = which;
+}
+
 void VoltageChartWidget::drawText(QPainter &painter, TextFont which, const QPoint &baseline,
                                   const QString &text)
 {
     const LaidOutText &entry = laidOut(which, text);
+    setPainterFont(painter, which);
     painter.drawStaticText(QPointF(baseline.x(), baseline.y() - entry.ascent), entry.text);
 }
 
@@ -188,6 +197,7 @@ void VoltageChartWidget::drawText(QPainter &painter, TextFont which, const QRect
     else if (flags & Qt::AlignHCenter)
         x += (rect.width() - entry.width) / 2;
     const qreal y = rect.y() + (rect.height() - entry.height) / 2;
+    setPainterFont(painter, which);
     painter.drawStaticText(QPointF(x, y), entry.text);
 }
 
@@ -244,12 +254,7 @@ void VoltageChartWidget::paintEvent(QPaintEvent *)
     const int barWidth = std::max(20, (plotWidth - 15 * n - 15) / n);
     const int gap = std::max(8, (plotWidth - n * barWidth) / (n + 1));
     prepareFonts();
-    TextFont current = TextFontCount;
-    const auto use = [&](TextFont which) {
-        if (current != which)
-            painter.setFont(fonts[which]);
-        current = which;
-    };
+    fontInPainter = TextFontCount;
 
     for (int i = 0; i < n; ++i) {
         const double v = voltages.at(i);
@@ -283,13 +288,11 @@ void VoltageChartWidget::paintEvent(QPaintEvent *)
         painter.fillRect(QRectF(x, barTop, hairline, tall), edge);
         painter.fillRect(QRectF(right, barTop, hairline, tall), edge);
 
-        use(Regular9);
         painter.setPen(ValueLabelColor);
         drawText(painter, Regular9,
                  QRect(QPoint(x - 15, barTop - 22), QPoint(x + barWidth + 14, barTop - 3)),
                  Qt::AlignCenter, noDecimals(v));
 
-        use(Small8);
         painter.setPen(AxisColor);
         drawText(painter, Small8,
                  QRect(QPoint(x, plotBottom + 5), QPoint(x + barWidth - 1, plotBottom + 24)),
@@ -298,17 +301,14 @@ void VoltageChartWidget::paintEvent(QPaintEvent *)
     painter.setBrush(Qt::NoBrush);
 
     // Axes.
-    use(Regular9);
     painter.setPen(AxisColor);
     for (int i = 0; i <= 5; ++i) {
         const int y = plot.top() + i * plotHeight / 5;
         drawText(painter, Regular9, QRect(QPoint(5, y - 10), QPoint(44, y + 9)),
                  Qt::AlignRight | Qt::AlignVCenter, noDecimals((5 - i) * 1000.0));
     }
-    use(Bold9);
     drawText(painter, Bold9, QPoint(5, 15), QStringLiteral("mV"));
 
-    use(Regular9);
     const QString title = translated(QStringLiteral("电芯编号 (1-%1)")).arg(n);
     const int titleWidth = laidOut(Regular9, title).advance;
     drawText(painter, Regular9, QPoint((w - titleWidth) / 2, h - 5), title);
@@ -320,7 +320,6 @@ void VoltageChartWidget::paintEvent(QPaintEvent *)
         painter.setRenderHint(QPainter::Antialiasing);
         painter.drawRoundedRect(QRect(w - 160, 10, 150, 70), 5, 5);
         painter.setRenderHint(QPainter::Antialiasing, false);
-        use(Regular9);
 
         int y = 20;
         const auto drawRow = [&](const QColor &swatch, const QString &text, double value,

@@ -50,6 +50,7 @@ private:
     };
     void prepareFonts();
     const LaidOutText &laidOut(TextFont which, const QString &text);
+    void setPainterFont(QPainter &painter, TextFont which);
     void drawText(QPainter &painter, TextFont which, const QPoint &baseline, const QString &text);
     void drawText(QPainter &painter, TextFont which, const QRect &rect, int flags,
                   const QString &text);
@@ -71,5 +72,6 @@ private:
 
     bool fontsReady = false;
     QFont fonts[TextFontCount];
+    TextFont fontInPainter = TextFontCount;
     QHash<QString, LaidOutText> texts[TextFontCount];
 };
