@@ -102,10 +102,12 @@ void putQuotedNumber(Sink &sink, bool separator, const char *text, qsizetype n)
     sink.advance(n + 2 + (separator ? 1 : 0));
 }
 
-// One line of display texts. A real-time table model hands most texts over without a variant;
-// the rest (and any other model) go through the display role.
+// Texts of a row's first cells, made in one walk; made once per export, not once per row.
 constexpr int kMaxFastCells = 64;
 using RowTexts = std::array<CellStore::CellText, kMaxFastCells>;
+
+// One line of display texts. A real-time table model hands most texts over without a variant;
+// the rest (and any other model) go through the display role.
 
 void putRow(Sink &sink, const QAbstractItemModel *model, const RDModel *table,
             const QList<int> &columns, int row, RowTexts &texts)
