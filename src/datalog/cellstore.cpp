@@ -464,22 +464,22 @@ int integerText(qint64 v, char *out)
     return sign + digitsOf(u, out + sign);
 }
 
+qint32 decimalMantissa(uchar tag, const uchar *p)
+{
+    switch (decimalWidth(tag)) {
+    case 1:
+        return load<qint8>(p);
+    case 2:
+        return load<qint16>(p);
+    default:
+        return load<qint32>(p);
+    }
+}
+
 // The real of a decimal cell (see addDouble).
 double decimalValue(uchar tag, const uchar *p)
 {
-    qint32 mantissa;
-    switch (decimalWidth(tag)) {
-    case 1:
-        mantissa = load<qint8>(p);
-        break;
-    case 2:
-        mantissa = load<qint16>(p);
-        break;
-    default:
-        mantissa = load<qint32>(p);
-        break;
-    }
-    double value = double(mantissa) / kPow10[tag & 7];
+    double value = double(decimalMantissa(tag, p)) / kPow10[tag & 7];
     switch ((tag >> 3) & 3) {
     case 1:
         value = fromBits(bitsOf(value) + 1);
@@ -613,24 +613,12 @@ int CellStore::rowTexts(qsizetype row, CellText *texts, int capacity) const
     return count;
 }
 
-Q_ALWAYS_INLINE CellStore::TextKind CellStore::textOf(uchar tag, const uchar *p, char *buffer, int &length,
-                                      QByteArrayView &utf8) const
+Q_ALWAYS_INLINE CellStore::TextKind CellStore::textOf(uchar tag, const uchar *p, char *buffer,
+                                                      int &length, QByteArrayView &utf8) const
 {
     if (tag & kDecimal) {
         if (((tag >> 3) & 3) == 0) { // exactly the double nearest to m / 10^e
-            qint32 mantissa;
-            switch (decimalWidth(tag)) {
-            case 1:
-                mantissa = load<qint8>(p);
-                break;
-            case 2:
-                mantissa = load<qint16>(p);
-                break;
-            default:
-                mantissa = load<qint32>(p);
-                break;
-            }
-            length = decimalText(mantissa, tag & 7, buffer);
+            length = decimalText(decimalMantissa(tag, p), tag & 7, buffer);
             return TextKind::Number;
         }
         return recentRealText(decimalValue(tag, p), buffer, length) ? TextKind::Number
@@ -642,20 +630,14 @@ Q_ALWAYS_INLINE CellStore::TextKind CellStore::textOf(uchar tag, const uchar *p,
     case TagDouble:
         return recentRealText(load<double>(p), buffer, length) ? TextKind::Number : TextKind::Other;
     case TagInt8:
-        length = integerText(load<qint8>(p), buffer);
-        return TextKind::Number;
-    case TagInt16:
-        length = integerText(load<qint16>(p), buffer);
-        return TextKind::Number;
-    case TagInt32:
-        length = integerText(load<qint32>(p), buffer);
-        return TextKind::Number;
     case TagLongLong8:
         length = integerText(load<qint8>(p), buffer);
         return TextKind::Number;
+    case TagInt16:
     case TagLongLong16:
         length = integerText(load<qint16>(p), buffer);
         return TextKind::Number;
+    case TagInt32:
     case TagLongLong32:
         length = integerText(load<qint32>(p), buffer);
         return TextKind::Number;
