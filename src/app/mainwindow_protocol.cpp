@@ -4,9 +4,11 @@
 #include "app/mainwindow.h"
 #include "datalog/rdmodel.h"
 #include "processing/dataprocessor.h"
+#include "protocol/protocolconfig.h"
 #include "protocol/protocolframe.h"
 #include "protocol/protocolmanager.h"
 #include "serial/serialcommhandler.h"
+#include "serial/serialinterface.h"
 #include "ui_mainwindow.h"
 #include "widgets/switchbutton.h"
 
@@ -109,6 +111,8 @@ void MainWindow::onProtocolChanged()
         protocolFrame->setProtocolConfig(protocolConfig);
         dataProcessor->setProtocolConfig(protocolConfig);
         serialCommHandler->setProtocolConfig(protocolConfig);
+        // Room for an answer arriving in pieces, twice over: a long frame is not cut as noise.
+        serial->setReceiveBufferLimit(2 * protocolConfig->longestResponseLength());
     }
     updateActiveCommand();
     if (auto *model = qobject_cast<RDModel *>(ui->tableView->model()))

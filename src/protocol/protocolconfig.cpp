@@ -373,6 +373,21 @@ bool ProtocolConfig::loadConfig(const QString &filePath)
     return true;
 }
 
+qsizetype ProtocolConfig::longestResponseLength() const
+{
+    constexpr qsizetype header = 10; // address, command, version, length
+    constexpr qsizetype checksum = 2;
+    constexpr qsizetype maxData = 2 * 0xFFFF;
+    qsizetype longestData = 0;
+    for (const CommandDefinition &command : m_commands) {
+        qsizetype data = 0;
+        for (const DataSegment &segment : command.dataSegments)
+            data = qMin(maxData, data + qMax(0, segment.length));
+        longestData = qMax(longestData, data);
+    }
+    return m_soi.size() + header + longestData + checksum + m_eoi.size();
+}
+
 QStringList ProtocolConfig::commandNames() const
 {
     return m_commands.keys();

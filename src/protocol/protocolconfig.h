@@ -41,6 +41,10 @@ public:
     // The whole definition; a default-constructed one when no command has that name.
     CommandDefinition command(const QString &commandName) const;
 
+    // Characters of the longest response frame the commands declare: marks, header, data and a
+    // two-character checksum. The data is at most what the four-digit length field can declare.
+    qsizetype longestResponseLength() const;
+
     // Why the last load failed (signalled or silent); empty after a successful load.
     QString lastError() const { return m_lastError; }
 

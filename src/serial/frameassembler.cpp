@@ -50,10 +50,10 @@ bool FrameAssembler::takeFrame(QString &frame)
 void FrameAssembler::trim()
 {
     compact();
-    if (m_buffer.size() <= maxBufferSize)
+    if (m_buffer.size() <= m_limit)
         return;
     const qsizetype s = m_buffer.lastIndexOf(startMark);
-    if (s < 0 || m_buffer.size() - s > maxBufferSize)
+    if (s < 0 || m_buffer.size() - s > m_limit)
         m_buffer.clear();
     else
         m_buffer.remove(0, s);

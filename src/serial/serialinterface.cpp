@@ -229,6 +229,7 @@ void SerialInterface::handleReadyRead()
         return;
     m_receivedBytes += quint64(data.size());
     m_ioErrorsWithoutData = 0;
+    m_lastByteAt = m_clock.elapsed();
 
     qCDebug(lcSerial) << "=== RAW DATA RECEIVED ===" << data.size() << "bytes";
     qCDebug(lcSerial) << "Raw bytes (hex):" << data.toHex(' ');
@@ -238,6 +239,7 @@ void SerialInterface::handleReadyRead()
         QByteArray all = m_assembler.pending().toByteArray() + data;
         m_assembler.clear();
         settleOldestRequest();
+        armResponseTimer();
         emit dataReceived(QString::fromLatin1(QByteArray::fromHex(all).toHex()));
         return;
     }
@@ -261,6 +263,21 @@ void SerialInterface::handleReadyRead()
         qCWarning(lcSerial) << "!!! WARNING: Processed" << frames
                             << "frames in one readyRead event !!!";
     m_assembler.trim();
+    noteAnswerProgress();
+}
+
+void SerialInterface::noteAnswerProgress()
+{
+    const bool open = m_assembler.hasOpenFrame();
+    if (!m_answerArriving && open && !m_deadlines.isEmpty()
+        && m_deadlines.constFirst() > m_clock.elapsed()) {
+        // The answer began in time; a slow line or device may take longer to finish it.
+        m_answerArriving = true;
+    } else if (m_answerArriving && !open) {
+        // Its start was dropped (bounded buffer): the request waits under its deadline again.
+        m_answerArriving = false;
+    }
+    armResponseTimer();
 }
 
 void SerialInterface::handleError(QSerialPort::SerialPortError error)
@@ -305,18 +322,21 @@ void SerialInterface::handlePortLost(const QString &errorText)
 void SerialInterface::handleTimeout()
 {
     const qint64 now = m_clock.elapsed();
+    // Bytes nobody has added to for the response time will not become a frame.
+    if (!m_assembler.isEmpty() && now - m_lastByteAt >= responseTimeoutMs) {
+        qCDebug(lcSerial) << "Dropping" << m_assembler.size() << "bytes of an unfinished frame";
+        m_assembler.clear();
+        m_answerArriving = false;
+    }
+    const int first = m_answerArriving ? 1 : 0;
     int expired = 0;
-    while (!m_deadlines.isEmpty() && m_deadlines.constFirst() <= now) {
-        m_deadlines.removeFirst();
+    while (m_deadlines.size() > first && m_deadlines.at(first) <= now) {
+        m_deadlines.removeAt(first);
         ++expired;
     }
     armResponseTimer();
     if (expired == 0)
-        return; // woke early
-    // Nothing is awaited any more: a half answer left in the buffer will not be completed. While
-    // later requests wait, the buffer may hold the start of their answer and is kept.
-    if (m_deadlines.isEmpty())
-        m_assembler.clear();
+        return; // woke early, or only to drop bytes
     qCDebug(lcSerial) << "Response timeout for" << expired << "request(s)";
     for (int i = 0; i < expired; ++i)
         emit timeoutOccurred();
@@ -340,25 +360,35 @@ void SerialInterface::settleOldestRequest()
 {
     // The device answers in order and a frame carries no request number: it answers the oldest
     // request still waiting. A frame nobody waits for settles nothing.
+    m_answerArriving = false;
     if (m_deadlines.isEmpty())
         return;
     m_deadlines.removeFirst();
-    armResponseTimer();
 }
 
 void SerialInterface::armResponseTimer()
 {
-    if (m_deadlines.isEmpty()) {
+    // The next moment something may be due: the deadline of the oldest request whose answer has
+    // not begun, and the end of the quiet time after the last byte of an unfinished frame.
+    qint64 due = -1;
+    const int first = m_answerArriving ? 1 : 0;
+    if (m_deadlines.size() > first)
+        due = m_deadlines.at(first);
+    if (!m_assembler.isEmpty()) {
+        const qint64 quietEnd = m_lastByteAt + responseTimeoutMs;
+        due = due < 0 ? quietEnd : qMin(due, quietEnd);
+    }
+    if (due < 0) {
         m_responseTimer->stop();
         return;
     }
-    const qint64 wait = m_deadlines.constFirst() - m_clock.elapsed();
-    m_responseTimer->start(int(qMax<qint64>(0, wait)));
+    m_responseTimer->start(int(qMax<qint64>(0, due - m_clock.elapsed())));
 }
 
 void SerialInterface::stopSupervision()
 {
     m_deadlines.clear();
+    m_answerArriving = false;
     if (m_responseTimer)
         m_responseTimer->stop();
 }

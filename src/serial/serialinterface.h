@@ -13,12 +13,15 @@ class QTimer;
 // The serial port with its receive framing and response supervision.
 //
 // Every complete frame received is emitted as dataReceived(). Each complete frame settles the
-// oldest request written with sendData() that still waits for an answer; each request left
-// unsettled responseTimeoutMs after it was written is reported by one timeoutOccurred(), whatever
-// the polling interval. Bytes that form no frame settle nothing, so requests minus frames is the
-// number of timeouts reported once the line has been quiet for responseTimeoutMs. A device that
-// goes away while the port is open (ResourceError, or read/write errors that repeat without data in
-// between) closes the port and is reported once by errorOccurred() and once by portLost().
+// oldest request written with sendData() that still waits for an answer. A request is reported
+// by one timeoutOccurred() when its answer has not begun to arrive (no start mark) within
+// responseTimeoutMs of its writing, whatever the polling interval; an answer that has begun may
+// take longer, for as long as its bytes keep coming. Received bytes that form no frame are dropped
+// once the line has been quiet for responseTimeoutMs, and a request whose answer was begun that
+// way is reported then. So requests minus frames is the number of timeouts reported once the line
+// has been quiet for responseTimeoutMs. A device that goes away while the port is open
+// (ResourceError, or read/write errors that repeat without data in between) closes the port and
+// is reported once by errorOccurred() and once by portLost().
 class SerialInterface : public QObject
 {
     Q_OBJECT
@@ -47,6 +50,10 @@ public:
 
     // Bytes read from the port since it was opened.
     quint64 receivedBytes() const { return m_receivedBytes; }
+    // Bound of the receive buffer, for answers longer than FrameAssembler::maxBufferSize; smaller
+    // values give that least bound.
+    void setReceiveBufferLimit(qsizetype bytes) { m_assembler.setBufferLimit(bytes); }
+    qsizetype receiveBufferLimit() const { return m_assembler.bufferLimit(); }
     // Received bytes not yet cut into a frame.
     qsizetype bufferedBytes() const { return m_assembler.size(); }
     // Requests still waiting for their answer frame.
@@ -71,6 +78,7 @@ private:
     qint64 pendingInput() const;
     void superviseResponse();
     void settleOldestRequest();
+    void noteAnswerProgress();
     void armResponseTimer();
     void stopSupervision();
     void handlePortLost(const QString &errorText);
@@ -83,6 +91,9 @@ private:
 
     // Deadlines (ms on m_clock) of the requests not answered yet, oldest first.
     QList<qint64> m_deadlines;
+    // The oldest request's answer has begun to arrive: its deadline no longer applies.
+    bool m_answerArriving = false;
+    qint64 m_lastByteAt = 0;
     QElapsedTimer m_clock;
 
     QString m_portName;

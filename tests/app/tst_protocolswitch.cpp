@@ -6,6 +6,7 @@
 #include "app/mainwindow.h"
 #include "datalog/rdmodel.h"
 #include "protocol/protocolconfig.h"
+#include "responseencoder.h"
 #include "ui_mainwindow.h"
 #include "widgets/switchbutton.h"
 
@@ -25,6 +26,7 @@ private slots:
     void currentAgainDoesNothing();
     void refusedWhileRunning();
     void brokenFileKeepsProtocol();
+    void longFramesOfALargeProtocol();
 
 private:
     void selectProtocol(const QString &name);
@@ -40,10 +42,28 @@ void TestProtocolSwitch::init()
     // A copy: one case breaks a file after the scan.
     const QString protocols = m_dir.filePath(QStringLiteral("protocols"));
     QDir().mkpath(protocols);
+    QFile::remove(protocols + QStringLiteral("/cs-48x.json"));
     for (const QString &name : {QStringLiteral("cs-16s.json"), QStringLiteral("cs-8s.json")}) {
         QFile::remove(protocols + u'/' + name);
         QVERIFY(QFile::copy(sampleProtocolDir() + u'/' + name, protocols + u'/' + name));
     }
+    // A pack of 48 cells with five readings each: its answer is longer than 1500 characters.
+    QByteArray segments;
+    for (int cell = 1; cell <= 48; ++cell) {
+        for (const char *reading : {"Vcell", "R", "Bal", "T", "Cap"}) {
+            const QByteArray length = qstrcmp(reading, "Cap") == 0 ? "16" : "4";
+            segments += QByteArray(segments.isEmpty() ? "" : ",") + R"({"name": ")" + reading
+                    + QByteArray::number(cell) + R"(", "length": )" + length + R"(, "scale": 1})";
+        }
+    }
+    QFile big(protocols + QStringLiteral("/cs-48x.json"));
+    QVERIFY(big.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    big.write(R"({"protocol": {"name": "CS-48X", "version": "1", "frame": {},
+        "commands": [{"name": "all", "code": "42", "request": {"addr": "01", "ver": "10"},
+                      "response": {"dataSegments": [)"
+              + segments + R"(]}}],
+        "tableMapping": {"columns": [{"header": "Vcell48", "field": "Vcell48"}]}}})");
+    big.close();
     m_pty = std::make_unique<TestPty>();
     QVERIFY(m_pty->isValid());
     m_pty->closeSlave();
@@ -143,6 +163,36 @@ void TestProtocolSwitch::brokenFileKeepsProtocol()
     QCOMPARE(m_window->currentProtocolConfig()->name(), QStringLiteral("CS-16S"));
     QCOMPARE(m_window->activeCommand(), QStringLiteral("pack_status"));
     qInfo().noquote() << "reason:" << closer.details.first();
+}
+
+void TestProtocolSwitch::longFramesOfALargeProtocol()
+{
+    Ui::MainWindow *ui = m_window->form();
+    {
+        BoxCloser closer;
+        selectProtocol(QStringLiteral("CS-48X"));
+        QCOMPARE(closer.texts.size(), 1);
+    }
+    ProtocolConfig *config = m_window->currentProtocolConfig();
+    QCOMPARE(config->name(), QStringLiteral("CS-48X"));
+    QList<quint64> raws;
+    for (int i = 0; i < 5 * 48; ++i)
+        raws.append(quint64(1000 + i));
+    const QByteArray answer =
+            ResponseEncoder::encode(*config, config->command(QStringLiteral("all")), raws);
+    QVERIFY(answer.size() > 1500);
+
+    ui->openCom->setChecked(true);
+    QByteArray written;
+    QTRY_VERIFY((written += m_pty->readAvailable()).contains('~'));
+    // In pieces, as a slow line delivers it.
+    for (qsizetype at = 0; at < answer.size(); at += 300) {
+        QVERIFY(m_pty->write(answer.mid(at, 300)));
+        QTest::qWait(20);
+    }
+    QTRY_COMPARE(m_window->tableModel()->rowCount(), 1);
+    QCOMPARE(m_window->tableModel()->index(0, 0).data().toString(), QString::number(1000 + 5 * 47));
+    ui->openCom->setChecked(false);
 }
 
 QTEST_MAIN(TestProtocolSwitch)

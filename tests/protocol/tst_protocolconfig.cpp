@@ -427,6 +427,36 @@ private slots:
         QVERIFY(config.otherCalculations().isEmpty());
     }
 
+    void longestResponse_data()
+    {
+        QTest::addColumn<QByteArray>("members");
+        QTest::addColumn<qsizetype>("length");
+
+        // Marks, address, command, version and length (10), data, two checksum characters.
+        QTest::newRow("longest of two commands") << QByteArray(R"("frame": {}, "commands": [
+                    {"name": "a", "response": {"dataSegments": [{"length": 4}, {"length": 2}]}},
+                    {"name": "b", "response": {"dataSegments": [{"length": 1200}]}}])")
+                                                 << qsizetype(1 + 10 + 1200 + 2 + 1);
+        QTest::newRow("long marks") << QByteArray(R"("frame": {"SOI": "<<", "EOI": ">>>"},
+                    "commands": [{"name": "a", "response": {"dataSegments": [{"length": 8}]}}])")
+                                    << qsizetype(2 + 10 + 8 + 2 + 3);
+        QTest::newRow("no segments, no marks")
+                << QByteArray(R"("commands": [{"name": "a"}])") << qsizetype(10 + 2);
+        // The length field has four hex digits: no answer carries more than FFFF bytes of data.
+        QTest::newRow("more than a frame can declare") << QByteArray(
+                R"("frame": {}, "commands": [{"name": "a", "response": {"dataSegments":
+                    [{"length": 2000000000}, {"length": 2000000000}]}}])")
+                                                       << qsizetype(1 + 10 + 2 * 0xFFFF + 2 + 1);
+    }
+
+    void longestResponse()
+    {
+        QFETCH(QByteArray, members);
+        ProtocolConfig config;
+        QVERIFY(load(config, members));
+        QCOMPARE(config.longestResponseLength(), fetched<qsizetype>("length"));
+    }
+
     void secondLoadReplacesModel()
     {
         ProtocolConfig config;

@@ -2,6 +2,7 @@
 
 #include "testpty.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -25,6 +26,10 @@ private slots:
     void answersStopSupervisionAndItResumes();
     void eachFrameSettlesOneRequest_data();
     void eachFrameSettlesOneRequest();
+    void slowAnswers_data();
+    void slowAnswers();
+    void longFrameInPieces_data();
+    void longFrameInPieces();
     void hangUpIsReportedOnce();
     void hangUpDuringWriteIsReportedOnce();
     void reopenAfterLoss();
@@ -307,6 +312,100 @@ void tst_SerialInterface::eachFrameSettlesOneRequest()
     QCOMPARE(timedOut.count(), 0); // everything above ran well inside the response time
     QTRY_COMPARE_WITH_TIMEOUT(si.outstandingRequests(), qsizetype(0), 5000);
     QCOMPARE(timedOut.count(), timeouts);
+}
+
+void tst_SerialInterface::slowAnswers_data()
+{
+    // What the device writes, each piece at its time in ms after the request went out.
+    QTest::addColumn<QList<int>>("times");
+    QTest::addColumn<Chunks>("pieces");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<int>("timeouts");
+
+    QTest::newRow("begins in time, ends late")
+            << QList<int>{300, 1300} << Chunks{":0181", "~"} << 1 << 0;
+    QTest::newRow("trickles in over two seconds")
+            << QList<int>{300, 1100, 1900} << Chunks{":01", "81", "~"} << 1 << 0;
+    // A half answer followed by silence is dropped and its request reported.
+    QTest::newRow("stalls") << QList<int>{300} << Chunks{":0181"} << 0 << 1;
+    QTest::newRow("begins too late") << QList<int>{1400} << Chunks{":0181"} << 0 << 1;
+}
+
+void tst_SerialInterface::slowAnswers()
+{
+    QFETCH(QList<int>, times);
+    QFETCH(Chunks, pieces);
+    QFETCH(int, frames);
+    QFETCH(int, timeouts);
+
+    TestPty pty;
+    QVERIFY(pty.isValid());
+    SerialInterface si;
+    QVERIFY(open(si, pty));
+    QSignalSpy received(&si, &SerialInterface::dataReceived);
+    QSignalSpy timedOut(&si, &SerialInterface::timeoutOccurred);
+
+    QElapsedTimer clock;
+    QVERIFY(si.sendData(QStringLiteral(":01~")));
+    clock.start();
+    for (int i = 0; i < times.size(); ++i) {
+        QTest::qWait(int(qMax<qint64>(0, times.at(i) - clock.elapsed())));
+        QVERIFY(pty.write(pieces.at(i)));
+    }
+    // Long enough for any report still due: the response time after the last byte.
+    QTest::qWait(1500);
+    QCOMPARE(received.count(), frames);
+    QCOMPARE(timedOut.count(), timeouts);
+    QCOMPARE(si.outstandingRequests(), 0);
+    QCOMPARE(si.bufferedBytes(), 0);
+}
+
+void tst_SerialInterface::longFrameInPieces_data()
+{
+    QTest::addColumn<qsizetype>("frameSize");
+    QTest::addColumn<qsizetype>("limit"); // asked for; the floor is 1024
+    QTest::addColumn<bool>("emitted");
+
+    QTest::newRow("short frame, default bound") << qsizetype(600) << qsizetype(0) << true;
+    QTest::newRow("long frame within the bound") << qsizetype(3000) << qsizetype(6000) << true;
+    QTest::newRow("longer than the bound") << qsizetype(3000) << qsizetype(2000) << false;
+}
+
+void tst_SerialInterface::longFrameInPieces()
+{
+    QFETCH(qsizetype, frameSize);
+    QFETCH(qsizetype, limit);
+    QFETCH(bool, emitted);
+
+    TestPty pty;
+    QVERIFY(pty.isValid());
+    SerialInterface si;
+    si.setReceiveBufferLimit(limit);
+    QVERIFY(open(si, pty));
+    QSignalSpy received(&si, &SerialInterface::dataReceived);
+
+    const QByteArray frame = ':' + QByteArray(frameSize - 2, 'A') + '~';
+    quint64 written = 0;
+    for (qsizetype at = 0; at < frame.size(); at += 500) {
+        const QByteArray piece = frame.mid(at, 500);
+        QVERIFY(pty.write(piece));
+        written += quint64(piece.size());
+        QTRY_COMPARE(si.receivedBytes(), written); // one piece per read
+    }
+    QCOMPARE(received.count(), emitted ? 1 : 0);
+    if (emitted)
+        QCOMPARE(received.at(0).at(0).toString().size(), frameSize);
+
+    // Noise after an open start mark stays bounded whatever the bound.
+    const QByteArray noise = ':' + QByteArray(3 * qMax<qsizetype>(limit, 1024), 'N');
+    for (qsizetype at = 0; at < noise.size(); at += 1000) {
+        const QByteArray piece = noise.mid(at, 1000);
+        QVERIFY(pty.write(piece));
+        written += quint64(piece.size());
+        QTRY_COMPARE(si.receivedBytes(), written);
+    }
+    QVERIFY2(si.bufferedBytes() <= qMax<qsizetype>(limit, FrameAssembler::maxBufferSize),
+             QByteArray::number(si.bufferedBytes()));
 }
 
 void tst_SerialInterface::hangUpIsReportedOnce()

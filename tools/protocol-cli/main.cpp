@@ -311,6 +311,7 @@ int runStream(const QString &path, const CsvTarget *csv)
 #endif
     Decoder decoder(&config, csv);
     FrameAssembler assembler;
+    assembler.setBufferLimit(2 * config.longestResponseLength());
     bool allMatched = true;
     QByteArray buffer(4096, Qt::Uninitialized);
     QString frame;
