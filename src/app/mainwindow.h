@@ -172,6 +172,7 @@ private:
     bool isPortPresent(const QString &systemName) const;
     void connectTableActions();
     void appendRowsToArmedFiles(int first, int last);
+    QString exportFailureText() const;
     void showRunButtonText();
     void fillProtocolSelector();
     void onProtocolChanged();
@@ -211,8 +212,16 @@ private:
     bool sendSuccessConnected = false;
     // A timeout report stays in the error line until the BMS answers again.
     bool m_timeoutShown = false;
-    // Likewise a failing continuous export, until its file takes rows again.
+    // Likewise a failing continuous export, until its file takes rows again: shown again
+    // whenever a passing link report is cleared.
     bool m_exportErrorShown = false;
+    struct ExportFailure
+    {
+        QString stamp;
+        QString path;
+        QString reason;
+    };
+    ExportFailure m_exportFailure; // the last one reported
 
     QString m_protocolDirectory;
     RDModel *m_tableModel = nullptr;

@@ -123,9 +123,13 @@ void MainWindow::onSendSuccess()
 {
     ++sendlens;
     ui->com_sends->setText(QString::number(sendlens));
-    // While the BMS stays silent or the log cannot be written, the report must stay visible.
-    if (!m_timeoutShown && !m_exportErrorShown)
-        ui->err_info->clear();
+    // While the BMS stays silent the timeout report stays; otherwise the passing report gives
+    // way to a log that still cannot be written, which must not go unseen.
+    if (m_timeoutShown)
+        return;
+    const QString text = m_exportErrorShown ? exportFailureText() : QString();
+    if (ui->err_info->text() != text)
+        ui->err_info->setText(text);
 }
 
 QString MainWindow::handleDataReceived(const QString &frameText)
@@ -396,6 +400,8 @@ void MainWindow::clearSendStats()
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (ui && watched == ui->groupBox_voltage && event->type() == QEvent::Resize)
+        updateVoltageView();
     if (ui && watched == ui->portName && event->type() == QEvent::MouseButtonPress) {
         // The list opens with what is plugged in now; the press goes on to the selector.
         if (!ui->openCom->isChecked())

@@ -173,6 +173,10 @@ void MainWindow::initUiAfterSetup()
         stack->setCurrentIndex(0);
         qCDebug(lcApp) << "StackedWidget initialized to labels page";
     }
+    // The group also changes width without a window resize: when its tab, hidden during the
+    // resize, is laid out on being shown again.
+    if (auto *group = ui->centralwidget->findChild<QGroupBox *>(QStringLiteral("groupBox_voltage")))
+        group->installEventFilter(this);
 
     m_aboutButton = new QPushButton(QStringLiteral("ⓘ"), this);
     m_aboutButton->setFixedSize(kAboutButtonSize, kAboutButtonSize);

@@ -118,15 +118,25 @@ void MainWindow::appendRowsToArmedFiles(int first, int last)
         if (armed.failureShown)
             continue;
         armed.failureShown = true;
-        const QString text = tr2(QStringLiteral("[%1] 实时导出失败：%2 (%3)"),
-                                 QStringLiteral("[%1] Real-time export failed: %2 (%3)"))
-                                     .arg(QDateTime::currentDateTime().toString(
-                                                  QStringLiteral("yyyy-MM-dd hh:mm:ss")),
-                                          QDir::toNativeSeparators(armed.path), result.error);
+        m_exportFailure = {
+                QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
+                armed.path, result.error};
+        const QString text = exportFailureText();
         ui->err_info->setText(text);
         qCWarning(lcApp).noquote() << text;
     }
+    // Every file takes rows again: its report is no longer true.
+    if (m_exportErrorShown && !failing && ui->err_info->text() == exportFailureText())
+        ui->err_info->clear();
     m_exportErrorShown = failing;
+}
+
+QString MainWindow::exportFailureText() const
+{
+    return tr2(QStringLiteral("[%1] 实时导出失败：%2 (%3)"),
+               QStringLiteral("[%1] Real-time export failed: %2 (%3)"))
+            .arg(m_exportFailure.stamp, QDir::toNativeSeparators(m_exportFailure.path),
+                 m_exportFailure.reason);
 }
 
 void MainWindow::on_clear()

@@ -16,6 +16,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -122,30 +123,44 @@ void TestMainWindow::viewSwitchAndHeightLimit_data()
 {
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("height");
+    QTest::addColumn<int>("tab"); // shown while the window is resized
     QTest::addColumn<int>("page");
 
-    QTest::newRow("narrowest shows values") << 1280 << 700 << 0;
-    QTest::newRow("wide shows chart") << 1900 << 640 << 1;
+    QTest::newRow("narrowest shows values") << 1280 << 700 << 0 << 0;
+    QTest::newRow("wide shows chart") << 1900 << 640 << 0 << 1;
+    // The hidden page is laid out only when shown again, with no window resize after it.
+    QTest::newRow("widened on the table tab") << 1900 << 640 << 1 << 1;
 }
 
 void TestMainWindow::viewSwitchAndHeightLimit()
 {
     QFETCH(int, width);
     QFETCH(int, height);
+    QFETCH(int, tab);
     QFETCH(int, page);
 
     MainWindow window(withPorts());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTabWidget *tabs = window.form()->tabWidget;
+    tabs->setCurrentIndex(tab);
+    QApplication::processEvents();
     window.resize(width, height);
     QTRY_COMPARE(window.width(), width);
+    QTest::qWait(50);
+    tabs->setCurrentIndex(0);
     QGroupBox *group = window.form()->groupBox_voltage;
     QTRY_COMPARE(window.form()->stackedWidget_voltage->currentIndex(), page);
     QCOMPARE(group->width() > 1200, page == 1);
     QCOMPARE(group->maximumHeight(), int(window.height() * 0.4));
 
-    // And back: narrowing below the threshold returns to the value fields.
+    // And back, on the same tab: narrowing below the threshold returns to the value fields.
+    tabs->setCurrentIndex(tab);
+    QApplication::processEvents();
     window.resize(1280, height);
+    QTRY_COMPARE(window.width(), 1280);
+    QTest::qWait(50);
+    tabs->setCurrentIndex(0);
     QTRY_COMPARE(window.form()->stackedWidget_voltage->currentIndex(), 0);
 }
 

@@ -1,10 +1,12 @@
 // The data tab's actions on a real window fed with real response frames.
 
+#include "../serial/testpty.h"
 #include "../testsupport/boxcloser.h"
 #include "../testsupport/windowfixture.h"
 #include "app/mainwindow.h"
 #include "datalog/rdmodel.h"
 #include "ui_mainwindow.h"
+#include "widgets/switchbutton.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,6 +49,7 @@ private slots:
     void autoWidthFollowsContents();
     void failedExportIsShown();
     void failedAppendReportedOncePerOutage();
+    void failingLogOutlastsLinkErrors();
 
 private:
     void feed(int frames);
@@ -238,6 +241,59 @@ void TestTableActions::failedAppendReportedOncePerOutage()
     const QString again = m_dir.filePath(QStringLiteral("again.csv"));
     m_window->viewExportToCSV(ui->tableView, again);
     QCOMPARE(fileLines(again).size(), 1 + 5);
+}
+
+void TestTableActions::failingLogOutlastsLinkErrors()
+{
+    TestPty pty;
+    QVERIFY(pty.isValid());
+    pty.closeSlave();
+    m_window.reset();
+    MainWindow::Options options;
+    options.protocolDirectory = sampleProtocolDir();
+    options.virtualPorts = {pty.slaveName()};
+    m_window = std::make_unique<MainWindow>(options);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    Ui::MainWindow *ui = m_window->form();
+    ui->portName->setCurrentIndex(ui->portName->findData(pty.slaveName()));
+    ui->proid->setCurrentText(QStringLiteral("200 ms"));
+
+    ui->realtime_export->setChecked(true);
+    feed(1);
+    const QString log = m_dir.filePath(QStringLiteral("held.csv"));
+    m_window->viewExportToCSV(ui->tableView, log);
+    QVERIFY(QFile::remove(log));
+    QVERIFY(QDir().mkdir(log)); // held open by another program, as far as writing goes
+    feed(1);
+    const QString shownPath = QDir::toNativeSeparators(log);
+    QVERIFY2(ui->err_info->text().contains(shownPath), qPrintable(ui->err_info->text()));
+
+    // The BMS stays silent: the timeout takes the line.
+    ui->openCom->setChecked(true);
+    QTRY_VERIFY_WITH_TIMEOUT(ui->err_info->text().contains(QStringLiteral("通讯超时")), 5000);
+
+    // It answers again: once the timeout text clears, the failing log is what the line shows.
+    int answered = 0;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&] {
+        const QByteArray requests = pty.readAvailable();
+        for (qsizetype i = 0; i < requests.count('~'); ++i)
+            pty.write(responseFrame(cs16(), QStringLiteral("pack_status"), ++answered).toLatin1());
+    });
+    answer.start(20);
+    QTRY_VERIFY_WITH_TIMEOUT(answered >= 3, 5000);
+    QTRY_VERIFY2_WITH_TIMEOUT(ui->err_info->text().contains(shownPath),
+                              qPrintable(ui->err_info->text()), 5000);
+    QVERIFY(!ui->err_info->text().contains(QStringLiteral("通讯超时")));
+
+    // The file takes rows again: the report goes.
+    QVERIFY(QDir().rmdir(log));
+    QTRY_VERIFY_WITH_TIMEOUT(fileLines(log).size() >= 1, 5000);
+    QTRY_VERIFY2_WITH_TIMEOUT(ui->err_info->text().isEmpty(), qPrintable(ui->err_info->text()),
+                              5000);
+    answer.stop();
+    ui->openCom->setChecked(false);
 }
 
 QTEST_MAIN(TestTableActions)
