@@ -18,6 +18,7 @@ class MainWindow;
 
 class AboutDialog;
 class DataProcessor;
+class DeviceNotifier;
 class ProtocolConfig;
 class ProtocolFrame;
 class ProtocolManager;
@@ -200,9 +201,6 @@ private:
     ProtocolConfig *protocolConfig = nullptr;
     ProtocolFrame *protocolFrame = nullptr;
     QString activeCommandName;
-#ifdef Q_OS_WIN
-    void *deviceNotifyHandle = nullptr;
-#endif
     qint32 recvlens = 0;
     qint32 sendlens = 0;
     StatusBarManager *statusBarManager = nullptr;
@@ -247,6 +245,7 @@ private:
     bool m_scrollWhenShown = false;
 
     PortWatcher *m_portWatcher = nullptr;
+    DeviceNotifier *m_deviceNotifier = nullptr;
 
     // Texts as the form set them, re-applied through the dictionary at each language change.
     struct SwitchTexts

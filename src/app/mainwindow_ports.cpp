@@ -1,6 +1,7 @@
 // Port discovery and hot-plug: the port list, the device notices and the port watcher.
 
 #include "app/applog.h"
+#include "app/devicenotifier.h"
 #include "app/mainwindow.h"
 #include "serial/portwatcher.h"
 #include "ui_mainwindow.h"
@@ -10,52 +11,31 @@
 #include <QMessageBox>
 #include <QSerialPortInfo>
 
-#ifdef Q_OS_WIN
-#include <dbt.h>
-#include <windows.h>
-#endif
-
 void MainWindow::registerDeviceNotifications()
 {
-#ifdef Q_OS_WIN
-    // Serial-port device interface class: arrival and removal arrive as WM_DEVICECHANGE.
-    static const GUID kComPortClass = {
-            0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
-    DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
-    filter.dbcc_size = 32;
-    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    filter.dbcc_classguid = kComPortClass;
-    deviceNotifyHandle = RegisterDeviceNotificationW(reinterpret_cast<HANDLE>(winId()), &filter,
-                                                     DEVICE_NOTIFY_WINDOW_HANDLE);
-    if (!deviceNotifyHandle)
-        qCWarning(lcApp) << "Failed to register for serial device notifications!";
-#else
+    if (DeviceNotifier::isSupported()) {
+        m_deviceNotifier = new DeviceNotifier(this);
+        connect(m_deviceNotifier, &DeviceNotifier::portArrived, this,
+                &MainWindow::onSerialPortArrived);
+        connect(m_deviceNotifier, &DeviceNotifier::portRemoved, this,
+                &MainWindow::onSerialPortRemoved);
+        if (!m_deviceNotifier->registerWindow(winId()))
+            qCWarning(lcApp) << "Failed to register for serial device notifications!";
+        return;
+    }
     // No device notices here: compare the present ports about once a second instead.
     m_portWatcher = new PortWatcher(this);
     m_portWatcher->setVirtualPorts(m_options.virtualPorts);
     connect(m_portWatcher, &PortWatcher::portArrived, this, &MainWindow::onSerialPortArrived);
     connect(m_portWatcher, &PortWatcher::portRemoved, this, &MainWindow::onSerialPortRemoved);
     m_portWatcher->start(1000);
-#endif
 }
 
 bool MainWindow::nativeEvent(const QByteArray &eventType, void *message, qintptr *result)
 {
-#ifdef Q_OS_WIN
-    if (eventType == "windows_generic_MSG" && message) {
-        const MSG *msg = static_cast<const MSG *>(message);
-        if (msg->message == WM_DEVICECHANGE) {
-            if (msg->wParam == DBT_DEVICEARRIVAL)
-                onSerialPortArrived();
-            else if (msg->wParam == DBT_DEVICEREMOVECOMPLETE)
-                onSerialPortRemoved();
-        }
-    }
-#else
-    Q_UNUSED(eventType)
-    Q_UNUSED(message)
-#endif
     Q_UNUSED(result)
+    if (m_deviceNotifier)
+        m_deviceNotifier->handleNativeMessage(eventType, message);
     // The framework's own processing always continues.
     return false;
 }
