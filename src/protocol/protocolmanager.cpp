@@ -21,10 +21,8 @@ bool ProtocolManager::loadProtocols(const QString &directory)
         return false;
     }
 
-    // Sorted by name so that, of two files declaring the same protocol, the winner is predictable.
-    const QStringList files = dir.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
-    for (const QString &file : files)
-        scanProtocolFile(dir.filePath(file));
+    for (const QString &file : protocolFiles(directory))
+        scanProtocolFile(file);
 
     if (m_catalogue.isEmpty()) {
         emit protocolLoadError(QStringLiteral("No valid protocol files found"));
@@ -36,12 +34,22 @@ bool ProtocolManager::loadProtocols(const QString &directory)
     return true;
 }
 
-void ProtocolManager::scanProtocolFile(const QString &filePath)
+QStringList ProtocolManager::protocolFiles(const QString &directory)
+{
+    // Sorted by name so that, of two files declaring the same protocol, the winner is predictable.
+    const QDir dir(directory);
+    QStringList files;
+    for (const QString &file : dir.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name))
+        files.append(dir.filePath(file));
+    return files;
+}
+
+bool ProtocolManager::readProtocolInfo(const QString &filePath, ProtocolInfo *info, QString *error)
 {
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcProtocol) << "Cannot open protocol file:" << filePath;
-        return;
+        *error = QStringLiteral("Cannot open protocol file: %1").arg(filePath);
+        return false;
     }
     const QByteArray bytes = file.readAll();
     file.close();
@@ -49,13 +57,13 @@ void ProtocolManager::scanProtocolFile(const QString &filePath)
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
-        qCWarning(lcProtocol) << "Invalid JSON format in:" << filePath;
-        return;
+        *error = QStringLiteral("Invalid JSON format in: %1").arg(filePath);
+        return false;
     }
     const QJsonObject root = doc.object();
     if (!root.contains(QLatin1String("protocol"))) {
-        qCWarning(lcProtocol) << "Missing 'protocol' section in:" << filePath;
-        return;
+        *error = QStringLiteral("Missing 'protocol' section in: %1").arg(filePath);
+        return false;
     }
     const QJsonObject proto = root.value(QLatin1String("protocol")).toObject();
     auto text = [&proto](const char *key) {
@@ -63,13 +71,23 @@ void ProtocolManager::scanProtocolFile(const QString &filePath)
         return v.isString() ? v.toString() : QString();
     };
 
+    info->name = text("name");
+    info->description = text("description");
+    info->version = text("version");
+    info->filePath = filePath;
+    if (info->name.isEmpty()) {
+        *error = QStringLiteral("Protocol name is empty in: %1").arg(filePath);
+        return false;
+    }
+    return true;
+}
+
+void ProtocolManager::scanProtocolFile(const QString &filePath)
+{
     ProtocolInfo info;
-    info.name = text("name");
-    info.description = text("description");
-    info.version = text("version");
-    info.filePath = filePath;
-    if (info.name.isEmpty()) {
-        qCWarning(lcProtocol) << "Protocol name is empty in:" << filePath;
+    QString error;
+    if (!readProtocolInfo(filePath, &info, &error)) {
+        qCWarning(lcProtocol).noquote() << error;
         return;
     }
     m_catalogue.insert(info.name, info);

@@ -33,6 +33,13 @@ public:
     // Why the last switch failed: the loader's reason; empty after a successful switch.
     QString lastError() const { return m_lastError; }
 
+    // The files a scan of the directory visits, in the order it visits them; of two files that
+    // declare the same protocol name, the later one is catalogued.
+    static QStringList protocolFiles(const QString &directory);
+    // Reads the catalogue entry of one file from its header; false, with the reason, when the
+    // scan drops the file.
+    static bool readProtocolInfo(const QString &filePath, ProtocolInfo *info, QString *error);
+
 signals:
     void protocolChanged(const QString &protocolName);
     void protocolLoadError(const QString &error);

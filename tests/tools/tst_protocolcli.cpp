@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -93,6 +94,8 @@ private slots:
     void csvUnwritableFails();
     void checkDirectory_data();
     void checkDirectory();
+    void checkDirectoryListsAsTheApplication_data();
+    void checkDirectoryListsAsTheApplication();
 
 private:
     QString writeFile(const QString &name, const QByteArray &content);
@@ -506,6 +509,98 @@ void TestProtocolCli::checkDirectory()
             QVERIFY2(line.value("error").toString().contains("Invalid JSON"),
                      qPrintable(line.value("error").toString()));
         }
+    }
+}
+
+void TestProtocolCli::checkDirectoryListsAsTheApplication_data()
+{
+    // Files of the directory, as "name=source": a sample file, "missing" for a link to nothing,
+    // "locked" for a file nobody may read, "no-version" for a CS-8S header that does not load.
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<int>("exitCode");
+    // Per file in name order: "listed", "shadowed by <file>", or "refused".
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("same name twice: the later file wins")
+            << QStringList{"a-copy.json=cs-16s.json", "cs-16s.json=cs-16s.json"} << 0
+            << QStringList{"shadowed by cs-16s.json", "listed"};
+    QTest::newRow("a link to nothing is reported")
+            << QStringList{"cs-8s.json=cs-8s.json", "gone.json=missing"} << 1
+            << QStringList{"listed", "refused"};
+    QTest::newRow("an unreadable file is reported")
+            << QStringList{"cs-8s.json=cs-8s.json", "locked.json=locked"} << 1
+            << QStringList{"listed", "refused"};
+    // The application lists the later file, which then fails to load: the good one is hidden.
+    QTest::newRow("a broken file shadows a good one")
+            << QStringList{"cs-8s.json=cs-8s.json", "z-8s.json=no-version"} << 1
+            << QStringList{"shadowed by z-8s.json", "listed, refused"};
+}
+
+void TestProtocolCli::checkDirectoryListsAsTheApplication()
+{
+    QFETCH(QStringList, files);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, expected);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    for (const QString &entry : std::as_const(files)) {
+        const QString name = entry.section(u'=', 0, 0);
+        const QString source = entry.section(u'=', 1);
+        const QString target = dir.filePath(name);
+        if (source == QLatin1String("missing")) {
+            QVERIFY(QFile::link(dir.filePath(QStringLiteral("nowhere/x.json")), target));
+        } else if (source == QLatin1String("no-version")) {
+            QFile f(target);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(R"({"protocol": {"name": "CS-8S", "commands": []}})");
+        } else if (source == QLatin1String("locked")) {
+            QVERIFY(QFile::copy(samplePath("cs-8s.json"), target));
+            QVERIFY(QFile::setPermissions(target, QFileDevice::Permissions()));
+            QFile probe(target);
+            if (probe.open(QIODevice::ReadOnly))
+                QSKIP("this user reads files without read permission (root)");
+        } else {
+            QVERIFY(QFile::copy(samplePath(qPrintable(source)), target));
+        }
+    }
+
+    const Run r = runTool({QStringLiteral("check"), dir.path()});
+    QCOMPARE(r.exitCode, exitCode);
+    const QList<QJsonObject> lines = jsonLines(r.out);
+    QCOMPARE(lines.size(), expected.size());
+    for (int i = 0; i < lines.size(); ++i) {
+        const QJsonObject &line = lines.at(i);
+        const QString file = QFileInfo(line.value("file").toString()).fileName();
+        QCOMPARE(file, files.at(i).section(u'=', 0, 0));
+        const QString want = expected.at(i);
+        QCOMPARE(line.value("listed").toBool(), want.startsWith(QLatin1String("listed")));
+        QCOMPARE(line.value("ok").toBool(), !want.contains(QLatin1String("refused")));
+        if (want.startsWith(QLatin1String("shadowed by "))) {
+            const QString winner = want.mid(12);
+            QCOMPARE(QFileInfo(line.value("shadowedBy").toString()).fileName(), winner);
+            // Said as a warning, naming the file that wins.
+            const QJsonArray warnings = line.value("warnings").toArray();
+            QVERIFY(!warnings.isEmpty());
+            QVERIFY2(warnings.last().toString().contains(winner),
+                     qPrintable(warnings.last().toString()));
+        } else {
+            QVERIFY(!line.contains("shadowedBy"));
+        }
+        if (want == QLatin1String("refused"))
+            QVERIFY2(!line.value("error").toString().isEmpty(), qPrintable(file));
+    }
+    // The winner names what it hides.
+    for (const QJsonObject &line : lines) {
+        if (!line.contains("shadowedBy"))
+            continue;
+        const QString winner = line.value("shadowedBy").toString();
+        bool named = false;
+        for (const QJsonObject &other : lines) {
+            if (other.value("file").toString() == winner)
+                named = other.value("shadows").toArray().contains(line.value("file"));
+        }
+        QVERIFY2(named, qPrintable(winner));
     }
 }
 

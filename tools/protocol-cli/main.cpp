@@ -7,6 +7,7 @@
 #include "processing/dataprocessor.h"
 #include "protocol/protocolconfig.h"
 #include "protocol/protocolframe.h"
+#include "protocol/protocolmanager.h"
 #include "serial/frameassembler.h"
 
 #include <QCommandLineParser>
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -158,36 +160,92 @@ int runCheckFile(const QString &path)
     return ExitOk;
 }
 
-// Checks every protocol file the application would offer from dirPath: one JSON line per file.
+// Checks every protocol file in dirPath and says what the application's protocol list would hold:
+// one JSON line per file, in the order the application scans them. Of two files declaring the same
+// protocol name the application lists the later one only; both lines say so.
 int runCheckDirectory(const QString &dirPath)
 {
     const QDir dir(dirPath);
-    const QStringList files =
-            dir.entryList({QStringLiteral("*.json")}, QDir::Files | QDir::Readable, QDir::Name);
-    if (files.isEmpty()) {
+    // Links to nothing and special files the scan passes over, but a user may take for files.
+    const QStringList entries =
+            dir.entryList({QStringLiteral("*.json")}, QDir::Files | QDir::System, QDir::Name);
+    if (entries.isEmpty()) {
         err() << "no protocol files (*.json) in " << QDir::toNativeSeparators(dirPath) << Qt::endl;
         return ExitFailure;
     }
+    const QStringList scanned = ProtocolManager::protocolFiles(dirPath);
+
+    // The catalogue as the scan builds it: protocol name to the file that wins.
+    QHash<QString, QString> headerName; // file to the name its header declares
+    QHash<QString, QString> listedFile;
+    QHash<QString, QString> headerError;
+    for (const QString &path : scanned) {
+        ProtocolInfo info;
+        QString error;
+        if (ProtocolManager::readProtocolInfo(path, &info, &error)) {
+            headerName.insert(path, info.name);
+            listedFile.insert(info.name, path);
+        } else {
+            headerError.insert(path, error);
+        }
+    }
+    QHash<QString, QStringList> shadowed; // winner to the files it hides
+    for (const QString &path : scanned) {
+        const auto name = headerName.constFind(path);
+        if (name != headerName.constEnd() && listedFile.value(*name) != path)
+            shadowed[listedFile.value(*name)].append(path);
+    }
+
     bool allLoaded = true;
-    for (const QString &file : files) {
+    for (const QString &file : entries) {
         const QString path = dir.filePath(file);
+        QJsonObject line{{QStringLiteral("file"), QDir::toNativeSeparators(path)}};
+        const bool visited = scanned.contains(path);
+        const QString name = headerName.value(path);
+        const bool listed = visited && !name.isEmpty() && listedFile.value(name) == path;
+        line.insert(QStringLiteral("listed"), listed);
+
         QJsonObject model;
         QStringList failure;
-        QJsonObject line{{QStringLiteral("file"), QDir::toNativeSeparators(path)}};
-        if (describeProtocol(path, &model, &failure)) {
-            line.insert(QStringLiteral("ok"), true);
+        QJsonArray warnings;
+        if (!visited) {
+            failure << QStringLiteral("Cannot open protocol file: %1 (not a regular file)")
+                               .arg(QDir::toNativeSeparators(path));
+        } else if (describeProtocol(path, &model, &failure)) {
             line.insert(QStringLiteral("name"), model.value(QStringLiteral("name")));
             line.insert(QStringLiteral("version"), model.value(QStringLiteral("version")));
             line.insert(QStringLiteral("commands"),
                         model.value(QStringLiteral("commands")).toArray().size());
             line.insert(QStringLiteral("columns"),
                         model.value(QStringLiteral("columns")).toArray().size());
-            line.insert(QStringLiteral("warnings"), model.value(QStringLiteral("warnings")));
-        } else {
+            warnings = model.value(QStringLiteral("warnings")).toArray();
+        }
+        if (visited && !name.isEmpty() && !listed) {
+            const QString winner = QDir::toNativeSeparators(listedFile.value(name));
+            line.insert(QStringLiteral("shadowedBy"), winner);
+            warnings.append(QStringLiteral("protocol name \"%1\" is also declared by %2, which "
+                                           "the application lists instead of this file")
+                                    .arg(name, winner));
+        }
+        if (listed && shadowed.contains(path)) {
+            QStringList hidden;
+            for (const QString &other : shadowed.value(path))
+                hidden.append(QDir::toNativeSeparators(other));
+            line.insert(QStringLiteral("shadows"), QJsonArray::fromStringList(hidden));
+            warnings.append(QStringLiteral("protocol name \"%1\" is also declared by %2, which "
+                                           "the application does not list")
+                                    .arg(name, hidden.join(QStringLiteral(", "))));
+        }
+        if (!visited || !failure.isEmpty()) {
             allLoaded = false;
             line.insert(QStringLiteral("ok"), false);
+            if (!headerError.value(path).isEmpty() && failure.isEmpty())
+                failure << headerError.value(path);
             line.insert(QStringLiteral("error"), failure.join(QLatin1Char('\n')));
+        } else {
+            line.insert(QStringLiteral("ok"), true);
         }
+        line.insert(QStringLiteral("warnings"), warnings);
         out() << QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)) << Qt::endl;
     }
     return allLoaded ? ExitOk : ExitFailure;
