@@ -20,6 +20,8 @@ private slots:
     void rawRequestGivesAddressAndVersion();
     void modelStaysPlausible();
     void seedRepeatsTheRun();
+    void samplePacksLookReal_data();
+    void samplePacksLookReal();
     void faults_data();
     void faults();
 };
@@ -211,6 +213,114 @@ void tst_BmsSim::seedRepeatsTheRun()
         differs = differs || a.cellVoltage(5) != c.cellVoltage(5);
     }
     QVERIFY(differs);
+}
+
+void tst_BmsSim::samplePacksLookReal_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("cells");
+    QTest::newRow("cs-16s") << QStringLiteral("cs-16s.json") << 16;
+    QTest::newRow("cs-8s") << QStringLiteral("cs-8s.json") << 8;
+}
+
+// What a user sees first: every reading of both sample protocols, decoded as the application
+// decodes it, must fit the others as on a real pack.
+void tst_BmsSim::samplePacksLookReal()
+{
+    QFETCH(QString, file);
+    QFETCH(int, cells);
+
+    ProtocolConfig config;
+    QVERIFY(config.loadConfig(QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR "/") + file));
+    QCOMPARE(BatteryModel::seriesCount(config.dataSegments(config.defaultCommand())), cells);
+    BatteryModel model(5, cells);
+
+    auto decode = [&](const QString &commandName) {
+        const CommandDefinition command = config.command(commandName);
+        QList<quint64> raws;
+        for (const DataSegment &segment : command.dataSegments)
+            raws.append(model.rawValue(segment));
+        QVariantMap values;
+        if (!config.parseResponseFrame(ResponseEncoder::encode(config, command, raws), commandName,
+                                       values))
+            values.clear();
+        return values;
+    };
+    auto near = [](double a, double b, double tolerance) { return qAbs(a - b) <= tolerance; };
+
+    double firstCycles = -1;
+    double lastCycles = -1;
+    double charged = 0;
+    for (int step = 0; step < 3000; ++step) {
+        model.advance();
+        const QVariantMap v = decode(config.defaultCommand());
+        QVERIFY(!v.isEmpty());
+        const QString at = QStringLiteral("step %1").arg(step);
+        const double remain = v.value(QStringLiteral("remain_cap")).toDouble();
+        const double full = v.value(QStringLiteral("full_cap")).toDouble();
+        QVERIFY2(remain > 0 && remain <= full, qPrintable(at));
+        QVERIFY2(near(v.value(QStringLiteral("soc")).toDouble(), 100 * remain / full, 1.0),
+                 qPrintable(at));
+        const double charge = v.value(QStringLiteral("ChgCur")).toDouble() / 1000.0; // mA
+        const double discharge = v.value(QStringLiteral("DsgCur")).toDouble() / 1000.0;
+        QVERIFY(charge == 0 || discharge == 0);
+        charged += charge / 60.0; // one minute per answer
+
+        if (v.contains(QStringLiteral("design_cap"))) {
+            const double design = v.value(QStringLiteral("design_cap")).toDouble();
+            QVERIFY2(design >= full, qPrintable(at));
+            QVERIFY2(near(v.value(QStringLiteral("soh")).toDouble(), 100 * full / design, 1.0),
+                     qPrintable(at));
+        }
+        if (v.contains(QStringLiteral("time_left"))) {
+            const double minutes = v.value(QStringLiteral("time_left")).toDouble();
+            if (discharge > 0)
+                QVERIFY2(near(minutes, 60 * remain / discharge, 2.0 + minutes / 50),
+                         qPrintable(at));
+            else if (charge > 0)
+                QVERIFY2(near(minutes, 60 * (full - remain) / charge, 2.0 + minutes / 50),
+                         qPrintable(at));
+            else
+                QVERIFY2(minutes > 0, qPrintable(at));
+        }
+        if (v.contains(QStringLiteral("learn_status"))) {
+            const double learned = v.value(QStringLiteral("learn_status")).toDouble();
+            QVERIFY2(learned >= 0 && learned <= 100, qPrintable(at));
+        }
+        if (v.contains(QStringLiteral("cycle_count"))) {
+            const double cycles = v.value(QStringLiteral("cycle_count")).toDouble();
+            QVERIFY2(cycles >= lastCycles, qPrintable(at));
+            if (firstCycles < 0)
+                firstCycles = cycles;
+            lastCycles = cycles;
+        }
+        const int balancing = v.value(QStringLiteral("BlanceState")).toInt();
+        QVERIFY2(balancing < (1 << cells), qPrintable(at));
+        if (discharge > 0)
+            QCOMPARE(balancing, 0); // cells are balanced while charging only
+    }
+    if (firstCycles >= 0) {
+        // Charge throughput counts: about one cycle per full capacity charged.
+        QVERIFY2(charged > 100.0, qPrintable(QString::number(charged)));
+        QVERIFY2(lastCycles > firstCycles, qPrintable(QString::number(lastCycles)));
+        QVERIFY2(lastCycles - firstCycles <= charged / 80.0 + 1,
+                 qPrintable(QString::number(lastCycles)));
+    }
+
+    for (const QString &name : config.commandNames()) {
+        if (name == config.defaultCommand())
+            continue;
+        const QVariantMap v = decode(name);
+        QVERIFY(!v.isEmpty());
+        if (v.contains(QStringLiteral("cell_series")))
+            QCOMPARE(v.value(QStringLiteral("cell_series")).toInt(), cells);
+        for (const QString &key : {QStringLiteral("hw_version"), QStringLiteral("sw_version"),
+                                   QStringLiteral("serial_number")}) {
+            if (v.contains(key))
+                QVERIFY2(v.value(key).toDouble() >= 1, qPrintable(key));
+        }
+        QCOMPARE(decode(name), v); // the pack's identity does not change
+    }
 }
 
 void tst_BmsSim::faults_data()

@@ -2,22 +2,30 @@
 
 #include "protocol/datasegment.h"
 
+#include <QList>
 #include <QRandomGenerator>
 #include <QString>
 
 #include <array>
 
-// A battery pack whose readings move plausibly from one answer to the next: 16 cells near
-// 3.3 V with one weaker cell, a current that alternates between charge and discharge with short
-// pauses, temperatures drifting between 20 and 35 °C, capacities and state of charge following
-// the current, and a work state that follows it with an occasional protection code.
+// A battery pack whose readings move plausibly from one answer to the next: cells near 3.3 V
+// with one weaker cell, a current that alternates between charge and discharge with short pauses
+// (no charge when full, no discharge when nearly empty), temperatures drifting between 20 and
+// 35 °C, capacities, state of charge, remaining time and cycle count following the current,
+// cells balanced near the top of a charge, and a work state that follows the current with an
+// occasional protection code. Every segment of the sample protocols gets such a value.
 class BatteryModel
 {
 public:
-    static constexpr int cellCount = 16;
+    static constexpr int cellCount = 16; // unless the constructor is told otherwise
+    static constexpr int maxCells = 256;
     static constexpr int temperatureCount = 4;
 
-    explicit BatteryModel(quint32 seed = 1);
+    // A pack of the given number of cells in series (1 to maxCells).
+    explicit BatteryModel(quint32 seed = 1, int cells = cellCount);
+
+    // Cells in series that a command's segments read: the highest n of the "Vcell<n>" names.
+    static int seriesCount(const QList<DataSegment> &segments);
 
     // One step of simulated time; called once per answer.
     void advance();
@@ -25,13 +33,22 @@ public:
     // The raw number to send for a segment of the given name, already clamped to its width.
     quint64 rawValue(const DataSegment &segment) const;
 
-    // Physical state, in V, A (positive: charging), °C, Ah and %.
-    double cellVoltage(int index) const { return m_cells[size_t(index)]; }
+    // Physical state, in V, A (positive: charging), °C, Ah, % and minutes.
+    int cells() const { return int(m_cells.size()); }
+    double cellVoltage(int index) const { return m_cells.at(index); }
     double current() const { return m_current; }
     double temperature(int index) const { return m_temps[size_t(index)]; }
     double remainingCapacity() const { return m_remain; }
     double fullCapacity() const { return m_full; }
+    double designCapacity() const { return m_design; }
     double stateOfCharge() const { return m_full > 0 ? 100.0 * m_remain / m_full : 0.0; }
+    double stateOfHealth() const { return 100.0 * m_full / m_design; }
+    // Until full while charging, until empty otherwise (at rest: at the usual discharge current).
+    double remainingMinutes() const;
+    // Full charges so far: the charge throughput in full capacities, on top of the pack's past.
+    int cycleCount() const { return int(m_cycles); }
+    // Bit n set: cell n+1 is being balanced.
+    quint32 balancingCells() const { return m_balancing; }
     quint16 workState() const { return m_workState; }
     int weakCell() const { return m_weakCell; }
 
@@ -46,11 +63,14 @@ private:
     QRandomGenerator m_rng;
     int m_step = 0;
     int m_weakCell = 0;
-    std::array<double, cellCount> m_cellBias{};
-    std::array<double, cellCount> m_cells{};
+    QList<double> m_cellBias;
+    QList<double> m_cells;
     std::array<double, temperatureCount> m_temps{};
     double m_current = 0.0;
     double m_remain = 50.0;
     double m_full = 100.0;
+    double m_design = 102.0;
+    double m_cycles = 137.0;
+    quint32 m_balancing = 0;
     quint16 m_workState = 0xF000;
 };

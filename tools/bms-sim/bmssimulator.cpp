@@ -68,7 +68,6 @@ bool BmsSimulator::start(const Options &options, QString *error)
 {
     m_options = options;
     m_rng.seed(options.seed);
-    m_model = std::make_unique<BatteryModel>(options.seed);
 
     m_config = new ProtocolConfig(this);
     QString configError;
@@ -80,6 +79,10 @@ bool BmsSimulator::start(const Options &options, QString *error)
                               configError.isEmpty() ? m_config->lastError() : configError);
         return false;
     }
+    // As many cells as the protocol reads.
+    const int cells = BatteryModel::seriesCount(m_config->dataSegments(m_config->defaultCommand()));
+    m_model = std::make_unique<BatteryModel>(options.seed,
+                                             cells > 0 ? cells : BatteryModel::cellCount);
     const QStringList names = m_config->requestCommandNames();
     for (const QString &name : names) {
         const QByteArray frame = m_config->buildRequestFrame(name);
