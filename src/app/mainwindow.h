@@ -1,5 +1,6 @@
 #pragma once
 
+#include "i18n/localizedtext.h"
 #include "i18n/translations.h"
 
 #include <QFont>
@@ -171,6 +172,7 @@ private:
     void updateVoltageView();
     QString selectedPortName() const;
     bool isPortPresent(const QString &systemName) const;
+    void labelVirtualPorts();
     void connectTableActions();
     void appendRowsToArmedFiles(int first, int last);
     QString exportFailureText() const;
@@ -217,7 +219,7 @@ private:
     {
         QString stamp;
         QString path;
-        QString reason;
+        LocalizedText reason;
     };
     ExportFailure m_exportFailure; // the last one reported
 

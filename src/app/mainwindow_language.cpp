@@ -245,6 +245,7 @@ void MainWindow::applyLanguage(int language)
     }
 
     setWindowTitle(translated(dictionary, m_windowTitle));
+    labelVirtualPorts();
     fillLanguageSelector();
     applyTooltips();
 

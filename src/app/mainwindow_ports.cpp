@@ -54,13 +54,26 @@ void MainWindow::findFreePorts()
     }
     // Pseudo-terminals and socat links are not enumerated; they open by path.
     for (const QString &path : m_options.virtualPorts)
-        ports->addItem(path + QStringLiteral(" (virtual port)"), path);
+        ports->addItem(path, path);
+    labelVirtualPorts();
     ui->bard->setEnabled(true);
 
     if (infos.isEmpty() && m_options.virtualPorts.isEmpty()) {
         QMessageBox::warning(
                 this, tr2(QStringLiteral("警告"), QStringLiteral("Warning")),
                 tr2(QStringLiteral("未找到可用串口"), QStringLiteral("No free serial port found")));
+    }
+}
+
+void MainWindow::labelVirtualPorts()
+{
+    // Only virtual ports carry their path as item data.
+    QComboBox *ports = ui->portName;
+    const QString kind = tr2(QStringLiteral("虚拟端口"), QStringLiteral("virtual port"));
+    for (int i = 0; i < ports->count(); ++i) {
+        const QString path = ports->itemData(i).toString();
+        if (!path.isEmpty())
+            ports->setItemText(i, path + QStringLiteral(" (") + kind + QLatin1Char(')'));
     }
 }
 

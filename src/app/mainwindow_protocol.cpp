@@ -97,7 +97,7 @@ void MainWindow::onProtocolSelected(int index)
                                 .arg(label),
                         QMessageBox::Ok, this);
         // A protocol author needs to know why the file was refused.
-        box.setDetailedText(protocolManager->lastError());
+        box.setDetailedText(protocolManager->lastErrorText().toString(m_language));
         box.exec();
         selectCurrent();
     }

@@ -75,7 +75,8 @@ void MainWindow::viewExportToCSV(QTableView *tableView, const QString &filePath)
         QMessageBox::warning(this, tr2(QStringLiteral("错误"), QStringLiteral("Error")),
                              tr2(QStringLiteral("导出 CSV 失败：%1\n%2"),
                                  QStringLiteral("CSV export failed: %1\n%2"))
-                                     .arg(QDir::toNativeSeparators(filePath), result.error));
+                                     .arg(QDir::toNativeSeparators(filePath),
+                                          result.errorText().toString(m_language)));
         // A file without its header must not collect rows.
         return;
     }
@@ -120,7 +121,7 @@ void MainWindow::appendRowsToArmedFiles(int first, int last)
         armed.failureShown = true;
         m_exportFailure = {
                 QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
-                armed.path, result.error};
+                armed.path, result.errorText()};
         const QString text = exportFailureText();
         ui->err_info->setText(text);
         qCWarning(lcApp).noquote() << text;
@@ -136,7 +137,7 @@ QString MainWindow::exportFailureText() const
     return tr2(QStringLiteral("[%1] 实时导出失败：%2 (%3)"),
                QStringLiteral("[%1] Real-time export failed: %2 (%3)"))
             .arg(m_exportFailure.stamp, QDir::toNativeSeparators(m_exportFailure.path),
-                 m_exportFailure.reason);
+                 m_exportFailure.reason.toString(m_language));
 }
 
 void MainWindow::on_clear()

@@ -155,9 +155,13 @@ CsvWriteResult failure(const QFile &file, const char *what)
     CsvWriteResult result;
     result.ok = false;
     // A short write leaves no error on the device: say what happened instead of "Unknown error".
-    result.error = file.error() == QFileDevice::NoError
-            ? QStringLiteral("Incomplete write (disk full or file size limit reached)")
-            : file.errorString();
+    if (file.error() == QFileDevice::NoError) {
+        result.reason = {QStringLiteral("写入不完整（磁盘已满或达到文件大小上限）"),
+                         QStringLiteral("Incomplete write (disk full or file size limit reached)")};
+        result.error = result.reason.english();
+    } else {
+        result.error = file.errorString();
+    }
     qCWarning(lcDatalog) << what << file.fileName() << "failed:" << result.error;
     return result;
 }

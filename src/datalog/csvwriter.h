@@ -1,5 +1,7 @@
 #pragma once
 
+#include "i18n/localizedtext.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -11,8 +13,14 @@ struct CsvWriteResult
 {
     bool ok = true;
     QString error;
+    // The error for the user, where this program words it; empty: error, as the system put it.
+    LocalizedText reason;
 
     explicit operator bool() const { return ok; }
+    LocalizedText errorText() const
+    {
+        return reason.isEmpty() ? LocalizedText::verbatim(error) : reason;
+    }
 };
 
 // Writes an item model as CSV: UTF-8, LF line ends, every field quoted with inner quotes

@@ -18,8 +18,12 @@ QList<int> visibleColumns(const QTableView *tableView)
 
 CsvWriteResult viewExportToCSV(QTableView *tableView, const QString &filePath)
 {
-    if (!tableView)
-        return {false, QStringLiteral("No table view to export")};
+    if (!tableView) {
+        CsvWriteResult result;
+        result.ok = false;
+        result.error = QStringLiteral("No table view to export");
+        return result;
+    }
     return CsvWriter::exportToFile(tableView->model(), visibleColumns(tableView), filePath);
 }
 

@@ -119,7 +119,8 @@ QString AboutDialog::versionText() const
     return translated(QStringLiteral("应用版本：")) + QLatin1Char(' ') + applicationVersion()
             + QStringLiteral("\n\n") + QStringLiteral("BV-BMS Cellscribe\n")
             + QStringLiteral("Brevon电池管理系统数据采集器\n\n")
-            + QStringLiteral("Copyright © %1 TRBMS. All rights reserved.\n").arg(year);
+            + QStringLiteral("Copyright © %1 TRBMS.\n").arg(year)
+            + translated(QStringLiteral("以 MIT 许可证发布。")) + QLatin1Char('\n');
 }
 
 QString AboutDialog::buildText() const

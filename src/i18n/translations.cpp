@@ -156,11 +156,34 @@ const Row kTable[] = {
     {"编译器：", "Compiler:", "Compiler:"}, // 142
     {"Qt版本：", "Qt Version:", "Qt-Version:"}, // 143
     {"关闭", "Close", "Schließen"}, // 144
+    // Texts the application adds beyond the original set.
+    {"导出 CSV 失败：%1\n%2", "CSV export failed: %1\n%2", "CSV-Export fehlgeschlagen: %1\n%2"}, // 145
+    {"[%1] 实时导出失败：%2 (%3)", "[%1] Real-time export failed: %2 (%3)", "[%1] Echtzeit-Export fehlgeschlagen: %2 (%3)"}, // 146
+    {"写入不完整（磁盘已满或达到文件大小上限）", "Incomplete write (disk full or file size limit reached)", "Unvollständig geschrieben (Datenträger voll oder Dateigrößenbegrenzung erreicht)"}, // 147
+    {"虚拟端口", "virtual port", "virtueller Port"}, // 148
+    {"无法打开协议文件：%1", "Cannot open config file: %1", "Protokolldatei kann nicht geöffnet werden: %1"}, // 149
+    {"JSON 格式无效", "Invalid JSON format", "Ungültiges JSON-Format"}, // 150
+    {"缺少 'protocol' 部分", "Missing 'protocol' section", "Abschnitt 'protocol' fehlt"}, // 151
+    {"协议名称为空", "Protocol name is empty", "Protokollname ist leer"}, // 152
+    {"协议版本为空", "Protocol version is empty", "Protokollversion ist leer"}, // 153
+    {"'commands' 中没有可用的命令", "No usable command in 'commands'", "Kein verwendbarer Befehl in 'commands'"}, // 154
+    {"'tableMapping' 中没有表格列", "No table column in 'tableMapping'", "Keine Tabellenspalte in 'tableMapping'"}, // 155
+    {"未找到协议：%1", "Protocol not found: %1", "Protokoll nicht gefunden: %1"}, // 156
+    {"以 MIT 许可证发布。", "Released under the MIT License.", "Veröffentlicht unter der MIT-Lizenz."}, // 157
+    {"Cellscribe：电池管理系统数据采集器。", "Cellscribe: data collector for battery management systems.", "Cellscribe: Datenerfassung für Batteriemanagementsysteme."}, // 158
+    {"将 PATH 也列为串口（伪终端或 socat 链接，系统不会列出这类端口）。可重复。", "Also offer PATH as a serial port (a pseudo-terminal or a socat link, which the system does not list). Repeatable.", "PATH zusätzlich als serielle Schnittstelle anbieten (ein Pseudoterminal oder eine socat-Verknüpfung, die das System nicht auflistet). Wiederholbar."}, // 159
+    {"用法：%1", "Usage: %1", "Aufruf: %1"}, // 160
+    {"[选项]", "[options]", "[Optionen]"}, // 161
+    {"选项：", "Options:", "Optionen:"}, // 162
+    {"参数：", "Arguments:", "Argumente:"}, // 163
+    {"显示命令行选项的帮助。", "Displays help on commandline options.", "Zeigt die Hilfe zu den Befehlszeilenoptionen an."}, // 164
+    {"显示帮助，包括 Qt 专用选项。", "Displays help including Qt specific options.", "Zeigt die Hilfe einschließlich der Qt-spezifischen Optionen an."}, // 165
+    {"显示版本信息。", "Displays version information.", "Zeigt die Versionsinformationen an."}, // 166
 };
 // clang-format on
 
 constexpr int kRowCount = int(sizeof(kTable) / sizeof(kTable[0]));
-static_assert(kRowCount == 145, "translation table must have 145 rows");
+static_assert(kRowCount == 167, "translation table must have 167 rows");
 
 TranslationMap buildDictionary(const char *Row::*column)
 {

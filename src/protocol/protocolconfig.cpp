@@ -247,28 +247,33 @@ bool ProtocolConfig::loadConfig(const QString &filePath)
     m_otherCalculations.clear();
     m_tableColumns.clear();
     m_defaultCommand.clear();
-    m_lastError.clear();
+    m_lastError = {};
 
-    auto fail = [this](const QString &error, bool signal) {
+    auto fail = [this](const LocalizedText &error, bool signal) {
         m_lastError = error;
         if (signal)
-            emit configError(error);
+            emit configError(error.english());
         return false;
     };
 
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("Cannot open config file: %1").arg(filePath), true);
+        return fail({QStringLiteral("无法打开协议文件：%1"),
+                     QStringLiteral("Cannot open config file: %1"),
+                     {filePath}},
+                    true);
     const QByteArray bytes = file.readAll();
     file.close();
 
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError || !doc.isObject())
-        return fail(QStringLiteral("Invalid JSON format"), true);
+        return fail({QStringLiteral("JSON 格式无效"), QStringLiteral("Invalid JSON format")}, true);
     const QJsonObject root = doc.object();
     if (!root.contains(QLatin1String("protocol")))
-        return fail(QStringLiteral("Missing 'protocol' section"), true);
+        return fail({QStringLiteral("缺少 'protocol' 部分"),
+                     QStringLiteral("Missing 'protocol' section")},
+                    true);
     const QJsonObject proto = root.value(QLatin1String("protocol")).toObject();
 
     m_name = readString(proto, QStringLiteral("name")).trimmed();
@@ -282,9 +287,11 @@ bool ProtocolConfig::loadConfig(const QString &filePath)
         m_encoding = readString(f, QStringLiteral("encoding"), QStringLiteral("ASCII_HEX"));
     }
     if (m_name.isEmpty())
-        return fail(QStringLiteral("Protocol name is empty"), false);
+        return fail({QStringLiteral("协议名称为空"), QStringLiteral("Protocol name is empty")},
+                    false);
     if (m_version.isEmpty())
-        return fail(QStringLiteral("Protocol version is empty"), false);
+        return fail({QStringLiteral("协议版本为空"), QStringLiteral("Protocol version is empty")},
+                    false);
 
     const QJsonValue commands = proto.value(QLatin1String("commands"));
     if (commands.isArray()) {
@@ -335,7 +342,9 @@ bool ProtocolConfig::loadConfig(const QString &filePath)
                 m_defaultCommand = m_commands.firstKey();
         }
         if (m_commands.isEmpty())
-            return fail(QStringLiteral("No usable command in 'commands'"), false);
+            return fail({QStringLiteral("'commands' 中没有可用的命令"),
+                         QStringLiteral("No usable command in 'commands'")},
+                        false);
     }
 
     const QJsonValue processing = proto.value(QLatin1String("dataProcessing"));
@@ -366,7 +375,9 @@ bool ProtocolConfig::loadConfig(const QString &filePath)
             }
         }
         if (m_tableColumns.isEmpty())
-            return fail(QStringLiteral("No table column in 'tableMapping'"), false);
+            return fail({QStringLiteral("'tableMapping' 中没有表格列"),
+                         QStringLiteral("No table column in 'tableMapping'")},
+                        false);
     }
 
     emit configLoaded();

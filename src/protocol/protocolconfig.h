@@ -1,5 +1,6 @@
 #pragma once
 
+#include "i18n/localizedtext.h"
 #include "protocol/calculation.h"
 #include "protocol/commanddefinition.h"
 #include "protocol/tablecolumn.h"
@@ -46,7 +47,9 @@ public:
     qsizetype longestResponseLength() const;
 
     // Why the last load failed (signalled or silent); empty after a successful load.
-    QString lastError() const { return m_lastError; }
+    QString lastError() const { return m_lastError.english(); }
+    // The same, to be shown in the user's language.
+    LocalizedText lastErrorText() const { return m_lastError; }
 
     QByteArray buildRequestFrame(const QString &commandName) const;
     // Two upper-case hex digits: 0xFF minus the low byte of the sum of the bytes of text
@@ -76,5 +79,5 @@ private:
     QList<Calculation> m_otherCalculations;
     QList<TableColumn> m_tableColumns;
     QString m_defaultCommand;
-    QString m_lastError;
+    LocalizedText m_lastError;
 };

@@ -98,14 +98,16 @@ bool ProtocolManager::switchProtocol(const QString &protocolName)
 {
     const auto it = m_catalogue.constFind(protocolName);
     if (it == m_catalogue.constEnd()) {
-        m_lastError = QStringLiteral("Protocol not found: %1").arg(protocolName);
-        emit protocolLoadError(m_lastError);
+        m_lastError = {QStringLiteral("未找到协议：%1"),
+                       QStringLiteral("Protocol not found: %1"),
+                       {protocolName}};
+        emit protocolLoadError(m_lastError.english());
         return false;
     }
 
     auto *config = new ProtocolConfig(this);
     if (!config->loadConfig(it->filePath)) {
-        m_lastError = config->lastError();
+        m_lastError = config->lastErrorText();
         delete config;
         emit protocolLoadError(QStringLiteral("Failed to load protocol: %1").arg(protocolName));
         return false;
@@ -116,7 +118,7 @@ bool ProtocolManager::switchProtocol(const QString &protocolName)
     m_current = config;
     delete previous;
     m_currentName = protocolName;
-    m_lastError.clear();
+    m_lastError = {};
     emit protocolChanged(protocolName);
     qCDebug(lcProtocol) << "Switched to protocol:" << protocolName;
     return true;

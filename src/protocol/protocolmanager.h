@@ -1,5 +1,6 @@
 #pragma once
 
+#include "i18n/localizedtext.h"
 #include "protocol/protocolinfo.h"
 
 #include <QMap>
@@ -31,7 +32,8 @@ public:
     }
 
     // Why the last switch failed: the loader's reason; empty after a successful switch.
-    QString lastError() const { return m_lastError; }
+    QString lastError() const { return m_lastError.english(); }
+    LocalizedText lastErrorText() const { return m_lastError; }
 
     // The files a scan of the directory visits, in the order it visits them; of two files that
     // declare the same protocol name, the later one is catalogued.
@@ -50,5 +52,5 @@ private:
     QMap<QString, ProtocolInfo> m_catalogue;
     ProtocolConfig *m_current = nullptr;
     QString m_currentName;
-    QString m_lastError;
+    LocalizedText m_lastError;
 };

@@ -1,5 +1,6 @@
 // Switching the whole window between Chinese, English and German at run time.
 
+#include "../testsupport/boxcloser.h"
 #include "../testsupport/windowfixture.h"
 #include "app/mainwindow.h"
 #include "datalog/rdmodel.h"
@@ -9,6 +10,8 @@
 #include "widgets/switchbutton.h"
 #include "widgets/voltagechartwidget.h"
 
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QRegularExpression>
@@ -63,6 +66,8 @@ private slots:
     void savedLanguageShownFirst();
     void captionStopsAtSmallestFont();
     void narrowHeaderSectionIgnored();
+    void addedTextsFollowTheLanguage_data();
+    void addedTextsFollowTheLanguage();
 
 private:
     std::unique_ptr<MainWindow> makeWindow();
@@ -211,6 +216,77 @@ void TestLanguage::narrowHeaderSectionIgnored()
     header->resizeSection(1, 12);
     window->fitHeaderFont(header);
     QVERIFY(header->font().pointSizeF() < recorded.pointSizeF());
+}
+
+void TestLanguage::addedTextsFollowTheLanguage_data()
+{
+    QTest::addColumn<int>("language");
+    // What each text must contain: port item, export box, error line, switch failure detail.
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("Chinese") << int(
+            Chinese) << QStringList{"(虚拟端口)", "导出 CSV 失败", "实时导出失败", "JSON 格式无效"};
+    QTest::newRow("English") << int(English)
+                             << QStringList{"(virtual port)", "CSV export failed",
+                                            "Real-time export failed", "Invalid JSON format"};
+    QTest::newRow("German") << int(German)
+                            << QStringList{"(virtueller Port)", "CSV-Export fehlgeschlagen",
+                                           "Echtzeit-Export fehlgeschlagen",
+                                           "Ungültiges JSON-Format"};
+}
+
+// Texts the application composes beyond the original table, after a switch at run time.
+void TestLanguage::addedTextsFollowTheLanguage()
+{
+    QFETCH(int, language);
+    QFETCH(QStringList, expected);
+
+    const QString protocols = m_dir.filePath(QStringLiteral("protocols"));
+    QDir().mkpath(protocols);
+    for (const QString &name : {QStringLiteral("cs-16s.json"), QStringLiteral("cs-8s.json")}) {
+        QFile::remove(protocols + u'/' + name);
+        QVERIFY(QFile::copy(sampleProtocolDir() + u'/' + name, protocols + u'/' + name));
+    }
+    MainWindow::Options options;
+    options.protocolDirectory = protocols;
+    options.virtualPorts = {QStringLiteral("/tmp/cs-no-port")};
+    MainWindow window(options);
+    // Away and back, so every text has been through a run-time switch.
+    window.applyLanguage(language == German ? English : German);
+    window.applyLanguage(language);
+    Ui::MainWindow *ui = window.form();
+
+    QVERIFY2(ui->portName->itemText(ui->portName->count() - 1).endsWith(expected.at(0)),
+             qPrintable(ui->portName->itemText(ui->portName->count() - 1)));
+
+    BoxCloser closer;
+    window.handleDataReceivedWithConfig(
+            responseFrame(sampleProtocolDir() + QStringLiteral("/cs-16s.json"),
+                          QStringLiteral("pack_status"), 1));
+    window.viewExportToCSV(ui->tableView, m_dir.filePath(QStringLiteral("no-dir/x.csv")));
+    QCOMPARE(closer.texts.size(), 1);
+    QVERIFY2(closer.texts.constLast().contains(expected.at(1)),
+             qPrintable(closer.texts.constLast()));
+
+    ui->realtime_export->setChecked(true);
+    const QString log = m_dir.filePath(QStringLiteral("log.csv"));
+    window.viewExportToCSV(ui->tableView, log);
+    QVERIFY(QFile::remove(log));
+    QVERIFY(QDir().mkdir(log));
+    window.handleDataReceivedWithConfig(
+            responseFrame(sampleProtocolDir() + QStringLiteral("/cs-16s.json"),
+                          QStringLiteral("pack_status"), 2));
+    QVERIFY2(ui->err_info->text().contains(expected.at(2)), qPrintable(ui->err_info->text()));
+    QVERIFY(QDir().rmdir(log));
+
+    QFile broken(protocols + QStringLiteral("/cs-8s.json"));
+    QVERIFY(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    broken.write(R"({"protocol": {"name": "CS-8S", "version": "2.1", "commands": [)");
+    broken.close();
+    ui->protocolSelector->setCurrentIndex(ui->protocolSelector->findText(QStringLiteral("CS-8S")));
+    QTRY_COMPARE(closer.details.size(), 2);
+    QVERIFY2(closer.details.constLast().contains(expected.at(3)),
+             qPrintable(closer.details.constLast()));
 }
 
 QTEST_MAIN(TestLanguage)

@@ -105,7 +105,7 @@ void TestAboutDialog::labelsInEachLanguage()
     QCOMPARE(parts.close->text(), expected.at(4));
 
     const QStringList version = linesOf(parts.version);
-    QCOMPARE(version.size(), 6);
+    QCOMPARE(version.size(), 7);
     QCOMPARE(version.at(0), expected.at(5));
     QCOMPARE(version.at(1), QString());
     QCOMPARE(version.at(2), QStringLiteral("BV-BMS Cellscribe"));
@@ -113,6 +113,9 @@ void TestAboutDialog::labelsInEachLanguage()
     QCOMPARE(version.at(3), QStringLiteral("Brevon电池管理系统数据采集器"));
     QCOMPARE(version.at(4), QString());
     QVERIFY(version.at(5).contains(QStringLiteral("TRBMS")));
+    // The licence, in the dialog's language.
+    QVERIFY(version.at(6).contains(QStringLiteral("MIT")));
+    QCOMPARE(version.at(6).contains(QStringLiteral("许可证")), language == Chinese);
 }
 
 void TestAboutDialog::buildTabLines_data()

@@ -1,3 +1,4 @@
+#include "i18n/localizedtext.h"
 #include "i18n/translations.h"
 
 #include <QtTest>
@@ -16,14 +17,16 @@ private slots:
     void withUnit();
     void multiLineRowIsFound();
     void whitespaceIsRestoredAsSpaces();
+    void localizedText_data();
+    void localizedText();
 };
 
 void TestTranslations::tableIsComplete()
 {
-    QCOMPARE(translationTableSize(), 145);
+    QCOMPARE(translationTableSize(), 167);
     // One key repeats, so each dictionary has one entry fewer than the table has rows.
-    QCOMPARE(translationsFor(English).size(), 144);
-    QCOMPARE(translationsFor(German).size(), 144);
+    QCOMPARE(translationsFor(English).size(), 166);
+    QCOMPARE(translationsFor(German).size(), 166);
     QVERIFY(translationsFor(Chinese).isEmpty());
     QVERIFY(translationsFor(7).isEmpty());
     QVERIFY(translationsFor(-1).isEmpty());
@@ -140,6 +143,41 @@ void TestTranslations::whitespaceIsRestoredAsSpaces()
     QCOMPARE(restoreOuterWhitespace(QStringLiteral("\t\nx\r"), QStringLiteral("T")),
              QStringLiteral("  T "));
     QCOMPARE(restoreOuterWhitespace(QStringLiteral("x"), QStringLiteral("T")), QStringLiteral("T"));
+}
+
+void TestTranslations::localizedText_data()
+{
+    QTest::addColumn<LocalizedText>("text");
+    QTest::addColumn<QStringList>("expected"); // Chinese, English, German
+
+    const LocalizedText notFound(QStringLiteral("未找到协议：%1"),
+                                 QStringLiteral("Protocol not found: %1"), {"CS-16S"});
+    QTest::newRow("from the table")
+            << notFound
+            << QStringList{"未找到协议：CS-16S", "Protocol not found: CS-16S",
+                           "Protokoll nicht gefunden: CS-16S"};
+    // A value is put in once: a "%2" inside it is not filled again.
+    QTest::newRow("values put in once")
+            << LocalizedText(QStringLiteral("导出 CSV 失败：%1\n%2"),
+                             QStringLiteral("CSV export failed: %1\n%2"), {"a%2b", "x"})
+            << QStringList{"导出 CSV 失败：a%2b\nx", "CSV export failed: a%2b\nx",
+                           "CSV-Export fehlgeschlagen: a%2b\nx"};
+    QTest::newRow("missing from the table")
+            << LocalizedText(QStringLiteral("不存在的键 %1"), QStringLiteral("No such key %1"),
+                             {"7"})
+            << QStringList{"不存在的键 7", "No such key 7", "No such key 7"};
+    QTest::newRow("system words, percent kept")
+            << LocalizedText::verbatim(QStringLiteral("Disk 100% full %1"))
+            << QStringList{"Disk 100% full %1", "Disk 100% full %1", "Disk 100% full %1"};
+}
+
+void TestTranslations::localizedText()
+{
+    QFETCH(LocalizedText, text);
+    QFETCH(QStringList, expected);
+    QCOMPARE(text.toString(Chinese), expected.at(0));
+    QCOMPARE(text.toString(English), expected.at(1));
+    QCOMPARE(text.toString(German), expected.at(2));
 }
 
 QTEST_GUILESS_MAIN(TestTranslations)
