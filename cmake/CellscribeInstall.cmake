@@ -16,6 +16,7 @@ endforeach()
 install(TARGETS ${cellscribe_installed} RUNTIME DESTINATION . COMPONENT cellscribe)
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/protocols/" DESTINATION protocols
     COMPONENT cellscribe FILES_MATCHING PATTERN "*.json")
+install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION . COMPONENT cellscribe)
 
 if(NOT UNIX OR APPLE)
     return()
