@@ -39,11 +39,24 @@ const QString kBaudKey = QStringLiteral("baudRate");
 const QString kIntervalKey = QStringLiteral("proid");
 const QString kLanguageKey = QStringLiteral("language");
 
-void selectItemByText(QComboBox *combo, const QString &text)
+bool selectItemByText(QComboBox *combo, const QString &text)
 {
     const int index = combo->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (index >= 0)
         combo->setCurrentIndex(index);
+    return index >= 0;
+}
+
+// A virtual port's label changes with the language and the version; its path does not.
+void selectVirtualPortOf(QComboBox *ports, const QString &savedText)
+{
+    for (int i = 0; i < ports->count(); ++i) {
+        const QString path = ports->itemData(i).toString();
+        if (!path.isEmpty() && savedText.startsWith(path + QStringLiteral(" ("))) {
+            ports->setCurrentIndex(i);
+            return;
+        }
+    }
 }
 
 } // namespace
@@ -266,7 +279,8 @@ void MainWindow::loadSettings()
         applyLanguage(language);
     }
 
-    selectItemByText(ui->portName, port);
+    if (!selectItemByText(ui->portName, port))
+        selectVirtualPortOf(ui->portName, port);
     selectItemByText(ui->bard, baud);
     selectItemByText(ui->proid, interval);
 }

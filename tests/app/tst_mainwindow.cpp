@@ -185,13 +185,19 @@ void TestMainWindow::selectionsRestoredAtNextStart()
     QSettings settings(QStringLiteral("TRBMS"), QStringLiteral("BV-BMS"));
     QCOMPARE(settings.value(QStringLiteral("baudRate")).toString(), QStringLiteral("115200"));
     QCOMPARE(settings.value(QStringLiteral("portName")).toString(),
-             QStringLiteral("/tmp/cs-test-b (virtual port)"));
+             QStringLiteral("/tmp/cs-test-b (虚拟端口)"));
 
     MainWindow again(withPorts());
-    QCOMPARE(again.form()->portName->currentText(),
-             QStringLiteral("/tmp/cs-test-b (virtual port)"));
+    QCOMPARE(again.form()->portName->currentText(), QStringLiteral("/tmp/cs-test-b (虚拟端口)"));
     QCOMPARE(again.form()->bard->currentText(), QStringLiteral("115200"));
     QCOMPARE(again.form()->proid->currentText(), QStringLiteral("5 s"));
+
+    // A virtual port stored under another label (an earlier version's) is found by its path.
+    settings.setValue(QStringLiteral("portName"), QStringLiteral("/tmp/cs-test-b (virtual port)"));
+    settings.sync();
+    MainWindow relabelled(withPorts());
+    QCOMPARE(relabelled.form()->portName->currentData().toString(),
+             QStringLiteral("/tmp/cs-test-b"));
 
     // A stored port that is gone leaves the first port named on the command line selected.
     MainWindow fewer(withPorts({QStringLiteral("/tmp/cs-test-a")}));
@@ -228,8 +234,8 @@ void TestMainWindow::virtualPortsListedLast()
     QComboBox *ports = window.form()->portName;
     const int enumerated = ports->count() - 2;
     QVERIFY(enumerated >= 0);
-    QCOMPARE(ports->itemText(enumerated), QStringLiteral("/tmp/cs-test-a (virtual port)"));
-    QCOMPARE(ports->itemText(enumerated + 1), QStringLiteral("/tmp/cs-test-b (virtual port)"));
+    QCOMPARE(ports->itemText(enumerated), QStringLiteral("/tmp/cs-test-a (虚拟端口)"));
+    QCOMPARE(ports->itemText(enumerated + 1), QStringLiteral("/tmp/cs-test-b (虚拟端口)"));
     QCOMPARE(ports->itemData(enumerated + 1).toString(), QStringLiteral("/tmp/cs-test-b"));
     for (int i = 0; i < enumerated; ++i)
         QVERIFY(!ports->itemText(i).contains(QStringLiteral("Bluetooth"), Qt::CaseInsensitive));
