@@ -33,7 +33,11 @@ AcquisitionEngine::AcquisitionEngine(QObject *parent)
     m_reconnectTimer.setInterval(reconnectIntervalMs);
     connect(&m_reconnectTimer, &QTimer::timeout, this, &AcquisitionEngine::tryReconnect);
 
-    connect(m_serial, &SerialInterface::dataReceived, this, &AcquisitionEngine::processFrame);
+    connect(m_serial, &SerialInterface::dataReceived, this, [this](const QString &frame) {
+        // A consumer may stop the run while one read still holds further frames.
+        if (m_state == State::Running)
+            processFrame(frame);
+    });
     connect(m_serial, &SerialInterface::errorOccurred, this, &AcquisitionEngine::onSerialError);
     connect(m_serial, &SerialInterface::timeoutOccurred, this, [this] {
         ++m_stats.timeouts;
@@ -153,12 +157,17 @@ bool AcquisitionEngine::openPort(const QString &name, bool quiet)
 
 bool AcquisitionEngine::start(const AcquisitionSettings &settings)
 {
+    return startRun(settings, false);
+}
+
+bool AcquisitionEngine::startRun(const AcquisitionSettings &settings, bool quiet)
+{
     if (!prepare(settings))
         return false;
     m_lastError.clear();
-    if (!openPort(m_settings.port, false)) {
-        qCWarning(lcAcquisition).noquote() << "Cannot open" << m_settings.port
-                                           << (m_lastError.isEmpty() ? "" : ":") << m_lastError;
+    if (!openPort(m_settings.port, quiet)) {
+        qCInfo(lcAcquisition).noquote() << "Cannot open" << m_settings.port
+                                        << (m_lastError.isEmpty() ? "" : ":") << m_lastError;
         return false;
     }
     m_neverOpened = false;
@@ -168,7 +177,8 @@ bool AcquisitionEngine::start(const AcquisitionSettings &settings)
 
 bool AcquisitionEngine::startOrWait(const AcquisitionSettings &settings)
 {
-    if (start(settings))
+    // A port that is not there yet is told by the caller, not as a serial error.
+    if (startRun(settings, settings.reconnect))
         return true;
     if (m_startError != StartError::OpenFailed && m_startError != StartError::OpenException)
         return false;

@@ -92,6 +92,7 @@ signals:
 
 private:
     bool prepare(const AcquisitionSettings &settings);
+    bool startRun(const AcquisitionSettings &settings, bool quiet);
     bool openPort(const QString &name, bool quiet);
     void beginPolling(AcquisitionEvent::Kind kind);
     void onPortLost();

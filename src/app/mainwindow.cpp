@@ -16,17 +16,12 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSerialPortInfo>
 #include <QSettings>
 #include <QTimer>
-
-#ifndef CELLSCRIBE_DEV_PROTOCOLS_DIR
-#define CELLSCRIBE_DEV_PROTOCOLS_DIR "protocols"
-#endif
 
 namespace {
 
@@ -140,11 +135,7 @@ MainWindow::~MainWindow()
 
 QString MainWindow::resolveProtocolDirectory()
 {
-    const QString besideExecutable =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/protocols");
-    if (QFileInfo::exists(besideExecutable))
-        return besideExecutable;
-    return QStringLiteral(CELLSCRIBE_DEV_PROTOCOLS_DIR);
+    return ProtocolManager::defaultDirectory();
 }
 
 void MainWindow::loadProtocolDirectory()
