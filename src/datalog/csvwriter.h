@@ -14,7 +14,7 @@ struct CsvWriteResult
     bool ok = true;
     QString error;
     // The error for the user, where this program words it; empty: error, as the system put it.
-    LocalizedText reason;
+    LocalizedText reason = {};
 
     explicit operator bool() const { return ok; }
     LocalizedText errorText() const

@@ -156,34 +156,82 @@ const Row kTable[] = {
     {"编译器：", "Compiler:", "Compiler:"}, // 142
     {"Qt版本：", "Qt Version:", "Qt-Version:"}, // 143
     {"关闭", "Close", "Schließen"}, // 144
-    // Texts the application adds beyond the original set.
-    {"导出 CSV 失败：%1\n%2", "CSV export failed: %1\n%2", "CSV-Export fehlgeschlagen: %1\n%2"}, // 145
-    {"[%1] 实时导出失败：%2 (%3)", "[%1] Real-time export failed: %2 (%3)", "[%1] Echtzeit-Export fehlgeschlagen: %2 (%3)"}, // 146
-    {"写入不完整（磁盘已满或达到文件大小上限）", "Incomplete write (disk full or file size limit reached)", "Unvollständig geschrieben (Datenträger voll oder Dateigrößenbegrenzung erreicht)"}, // 147
-    {"虚拟端口", "virtual port", "virtueller Port"}, // 148
-    {"无法打开协议文件：%1", "Cannot open config file: %1", "Protokolldatei kann nicht geöffnet werden: %1"}, // 149
-    {"JSON 格式无效", "Invalid JSON format", "Ungültiges JSON-Format"}, // 150
-    {"缺少 'protocol' 部分", "Missing 'protocol' section", "Abschnitt 'protocol' fehlt"}, // 151
-    {"协议名称为空", "Protocol name is empty", "Protokollname ist leer"}, // 152
-    {"协议版本为空", "Protocol version is empty", "Protokollversion ist leer"}, // 153
-    {"'commands' 中没有可用的命令", "No usable command in 'commands'", "Kein verwendbarer Befehl in 'commands'"}, // 154
-    {"'tableMapping' 中没有表格列", "No table column in 'tableMapping'", "Keine Tabellenspalte in 'tableMapping'"}, // 155
-    {"未找到协议：%1", "Protocol not found: %1", "Protokoll nicht gefunden: %1"}, // 156
-    {"以 MIT 许可证发布。", "Released under the MIT License.", "Veröffentlicht unter der MIT-Lizenz."}, // 157
-    {"Cellscribe：电池管理系统数据采集器。", "Cellscribe: data collector for battery management systems.", "Cellscribe: Datenerfassung für Batteriemanagementsysteme."}, // 158
-    {"将 PATH 也列为串口（伪终端或 socat 链接，系统不会列出这类端口）。可重复。", "Also offer PATH as a serial port (a pseudo-terminal or a socat link, which the system does not list). Repeatable.", "PATH zusätzlich als serielle Schnittstelle anbieten (ein Pseudoterminal oder eine socat-Verknüpfung, die das System nicht auflistet). Wiederholbar."}, // 159
-    {"用法：%1", "Usage: %1", "Aufruf: %1"}, // 160
-    {"[选项]", "[options]", "[Optionen]"}, // 161
-    {"选项：", "Options:", "Optionen:"}, // 162
-    {"参数：", "Arguments:", "Argumente:"}, // 163
-    {"显示命令行选项的帮助。", "Displays help on commandline options.", "Zeigt die Hilfe zu den Befehlszeilenoptionen an."}, // 164
-    {"显示帮助，包括 Qt 专用选项。", "Displays help including Qt specific options.", "Zeigt die Hilfe einschließlich der Qt-spezifischen Optionen an."}, // 165
-    {"显示版本信息。", "Displays version information.", "Zeigt die Versionsinformationen an."}, // 166
+    // Acquisition engine and cellscribe-record
+    {"用法：", "Usage:", "Aufruf:"}, // 145
+    {"轮询 BMS 并记录，无窗口。", "Polls a BMS and records it, without a window.", "Fragt ein BMS ab und zeichnet auf, ohne Fenster."}, // 146
+    {"选项：", "Options:", "Optionen:"}, // 147
+    {"退出码：", "Exit codes:", "Exit-Codes:"}, // 148
+    {"0 正常结束（--duration、--frames、SIGINT 或 SIGTERM）", "0 normal end (--duration, --frames, SIGINT or SIGTERM)", "0 normales Ende (--duration, --frames, SIGINT oder SIGTERM)"}, // 149
+    {"1 参数错误、协议无法加载或 CSV 文件不可用", "1 bad arguments, a protocol that does not load, or a CSV file that cannot be used", "1 ungültige Argumente, ein Protokoll, das sich nicht laden lässt, oder eine unbrauchbare CSV-Datei"}, // 150
+    {"2 启动时端口无法打开（使用 --no-reconnect 时）", "2 the port does not open at start (with --no-reconnect)", "2 der Port lässt sich beim Start nicht öffnen (mit --no-reconnect)"}, // 151
+    {"3 端口丢失（使用 --no-reconnect 时）", "3 the port was lost (with --no-reconnect)", "3 der Port ging verloren (mit --no-reconnect)"}, // 152
+    {"命令行无效：%1", "invalid command line: %1", "ungültige Befehlszeile: %1"}, // 153
+    {"无法识别的参数：%1", "unknown argument: %1", "unbekanntes Argument: %1"}, // 154
+    {"--language 取 zh、en 或 de，而不是 %1", "--language takes zh, en or de, not %1", "--language erwartet zh, en oder de, nicht %1"}, // 155
+    {"缺少 --port", "--port is missing", "--port fehlt"}, // 156
+    {"缺少 --protocol", "--protocol is missing", "--protocol fehlt"}, // 157
+    {"波特率必须是 9600、19200、38400 或 115200，而不是 %1", "the baud rate must be 9600, 19200, 38400 or 115200, not %1", "die Baudrate muss 9600, 19200, 38400 oder 115200 sein, nicht %1"}, // 158
+    {"无效的间隔 %1：应为“200 ms”、“1 s”等，或 100 到 3600000 毫秒", "invalid interval %1: use \"200 ms\", \"1 s\", ... or 100 to 3600000 milliseconds", "ungültiges Intervall %1: \"200 ms\", \"1 s\", ... oder 100 bis 3600000 Millisekunden angeben"}, // 159
+    {"--duration 取正数秒数，而不是 %1", "--duration takes a positive number of seconds, not %1", "--duration erwartet eine positive Zahl von Sekunden, nicht %1"}, // 160
+    {"--frames 取正整数，而不是 %1", "--frames takes a positive whole number, not %1", "--frames erwartet eine positive ganze Zahl, nicht %1"}, // 161
+    {"轮询的串口：系统名称（COM3、ttyUSB0）或路径（伪终端、链接）", "Serial port to poll: a system name (COM3, ttyUSB0) or a path (a pseudo-terminal, a link)", "Abzufragender serieller Port: ein Systemname (COM3, ttyUSB0) oder ein Pfad (Pseudo-Terminal, Link)"}, // 162
+    {"协议文件，或应用程序 protocols 目录中的协议名称", "Protocol file, or a protocol name from the application's protocols directory", "Protokolldatei oder ein Protokollname aus dem protocols-Verzeichnis der Anwendung"}, // 163
+    {"轮询的指令（默认：协议的当前指令）", "Command to poll (default: the protocol's active command)", "Abzufragender Befehl (Standard: der aktive Befehl des Protokolls)"}, // 164
+    {"波特率：9600、19200、38400 或 115200（默认 9600）", "Baud rate: 9600, 19200, 38400 or 115200 (default 9600)", "Baudrate: 9600, 19200, 38400 oder 115200 (Standard 9600)"}, // 165
+    {"轮询间隔：窗口中的间隔文字（“200 ms”、“1 s”、“1 min”…）或 100 到 3600000 毫秒（默认 1000）", "Polling interval: the window's interval texts (\"200 ms\", \"1 s\", \"1 min\", ...) or 100 to 3600000 milliseconds (default 1000)", "Abfrageintervall: die Intervalltexte des Fensters (\"200 ms\", \"1 s\", \"1 min\", ...) oder 100 bis 3600000 Millisekunden (Standard 1000)"}, // 166
+    {"逐行追加实时表到 CSV 文件（与窗口的导出相同）", "Append the real-time table to a CSV file row by row (as the window exports it)", "Echtzeittabelle zeilenweise an eine CSV-Datei anhängen (wie der Export des Fensters)"}, // 167
+    {"CSV 与消息的语言：zh（默认）、en 或 de", "Language of the CSV and the messages: zh (default), en or de", "Sprache der CSV-Datei und der Meldungen: zh (Standard), en oder de"}, // 168
+    {"运行指定秒数后结束", "End after this many seconds", "Nach so vielen Sekunden beenden"}, // 169
+    {"应答 N 帧（N 行）后结束", "End after N answered frames (N table rows)", "Nach N beantworteten Rahmen (N Tabellenzeilen) beenden"}, // 170
+    {"端口丢失时结束（退出码 3），不重连", "End when the port is lost (exit code 3) instead of reconnecting", "Bei Verlust des Ports beenden (Exit-Code 3), statt neu zu verbinden"}, // 171
+    {"不输出每 10 秒的状态行", "No status line every 10 seconds", "Keine Statuszeile alle 10 Sekunden"}, // 172
+    {"显示帮助", "Show this help", "Diese Hilfe anzeigen"}, // 173
+    {"显示版本", "Show the version", "Version anzeigen"}, // 174
+    {"协议文件 %1 无法加载：%2", "protocol file %1 does not load: %2", "Protokolldatei %1 lässt sich nicht laden: %2"}, // 175
+    {"未知协议 %1（%2 中可用：%3）", "unknown protocol %1 (available in %2: %3)", "unbekanntes Protokoll %1 (verfügbar in %2: %3)"}, // 176
+    {"协议 %1 中没有指令 %2 的请求", "protocol %1 has no request for command %2", "Protokoll %1 hat keine Anfrage für den Befehl %2"}, // 177
+    {"CSV 文件 %1 无法使用：%2", "CSV file %1 cannot be used: %2", "CSV-Datei %1 ist nicht verwendbar: %2"}, // 178
+    {"端口 %1 无法打开：%2", "port %1 does not open: %2", "Port %1 lässt sich nicht öffnen: %2"}, // 179
+    {"[%1] 端口 %2 无法打开（%3），等待其出现…", "[%1] port %2 does not open (%3); waiting for it...", "[%1] Port %2 lässt sich nicht öffnen (%3); warte darauf ..."}, // 180
+    {"[%1] CSV 写入失败：%2（%3）", "[%1] CSV write failed: %2 (%3)", "[%1] CSV-Schreiben fehlgeschlagen: %2 (%3)"}, // 181
+    {"[%1] CSV 恢复写入：%2", "[%1] CSV writing again: %2", "[%1] CSV wird wieder geschrieben: %2"}, // 182
+    {"[%1] 开始记录：%2，%3 波特，间隔 %4 ms，指令 %5", "[%1] recording started: %2, %3 baud, every %4 ms, command %5", "[%1] Aufzeichnung gestartet: %2, %3 Baud, alle %4 ms, Befehl %5"}, // 183
+    {"[%1] 端口丢失：%2", "[%1] port lost: %2", "[%1] Port verloren: %2"}, // 184
+    {"[%1] 已重新连接：%2", "[%1] reconnected: %2", "[%1] wieder verbunden: %2"}, // 185
+    {"[%1] 串口错误：%2", "[%1] serial error: %2", "[%1] serieller Fehler: %2"}, // 186
+    {"已连接", "open", "offen"}, // 187
+    {"重连中", "reconnecting", "Neuverbindung"}, // 188
+    {"已停止", "stopped", "gestoppt"}, // 189
+    {"[%1] 帧 %2，超时 %3，校验错误 %4，已写行 %5，重连 %6，链路：%7", "[%1] frames %2, timeouts %3, checksum errors %4, rows written %5, reconnects %6, link: %7", "[%1] Rahmen %2, Zeitüberschreitungen %3, Prüfsummenfehler %4, geschriebene Zeilen %5, Neuverbindungen %6, Verbindung: %7"}, // 190
+    {"自动重连", "Auto-reconnect", "Automatisch neu verbinden"}, // 191
+    {"端口已断开，正在重连…", "Port lost, reconnecting…", "Port getrennt, Verbindung wird wiederhergestellt…"}, // 192
+    // Texts the window, its command line and the protocol loader add
+    {"导出 CSV 失败：%1\n%2", "CSV export failed: %1\n%2", "CSV-Export fehlgeschlagen: %1\n%2"}, // 193
+    {"[%1] 实时导出失败：%2 (%3)", "[%1] Real-time export failed: %2 (%3)", "[%1] Echtzeit-Export fehlgeschlagen: %2 (%3)"}, // 194
+    {"写入不完整（磁盘已满或达到文件大小上限）", "Incomplete write (disk full or file size limit reached)", "Unvollständig geschrieben (Datenträger voll oder Dateigrößenbegrenzung erreicht)"}, // 195
+    {"虚拟端口", "virtual port", "virtueller Port"}, // 196
+    {"无法打开协议文件：%1", "Cannot open config file: %1", "Protokolldatei kann nicht geöffnet werden: %1"}, // 197
+    {"JSON 格式无效", "Invalid JSON format", "Ungültiges JSON-Format"}, // 198
+    {"缺少 'protocol' 部分", "Missing 'protocol' section", "Abschnitt 'protocol' fehlt"}, // 199
+    {"协议名称为空", "Protocol name is empty", "Protokollname ist leer"}, // 200
+    {"协议版本为空", "Protocol version is empty", "Protokollversion ist leer"}, // 201
+    {"'commands' 中没有可用的命令", "No usable command in 'commands'", "Kein verwendbarer Befehl in 'commands'"}, // 202
+    {"'tableMapping' 中没有表格列", "No table column in 'tableMapping'", "Keine Tabellenspalte in 'tableMapping'"}, // 203
+    {"未找到协议：%1", "Protocol not found: %1", "Protokoll nicht gefunden: %1"}, // 204
+    {"以 MIT 许可证发布。", "Released under the MIT License.", "Veröffentlicht unter der MIT-Lizenz."}, // 205
+    {"Cellscribe：电池管理系统数据采集器。", "Cellscribe: data collector for battery management systems.", "Cellscribe: Datenerfassung für Batteriemanagementsysteme."}, // 206
+    {"将 PATH 也列为串口（伪终端或 socat 链接，系统不会列出这类端口）。可重复。", "Also offer PATH as a serial port (a pseudo-terminal or a socat link, which the system does not list). Repeatable.", "PATH zusätzlich als serielle Schnittstelle anbieten (ein Pseudoterminal oder eine socat-Verknüpfung, die das System nicht auflistet). Wiederholbar."}, // 207
+    {"用法：%1", "Usage: %1", "Aufruf: %1"}, // 208
+    {"[选项]", "[options]", "[Optionen]"}, // 209
+    {"参数：", "Arguments:", "Argumente:"}, // 210
+    {"显示命令行选项的帮助。", "Displays help on commandline options.", "Zeigt die Hilfe zu den Befehlszeilenoptionen an."}, // 211
+    {"显示帮助，包括 Qt 专用选项。", "Displays help including Qt specific options.", "Zeigt die Hilfe einschließlich der Qt-spezifischen Optionen an."}, // 212
+    {"显示版本信息。", "Displays version information.", "Zeigt die Versionsinformationen an."}, // 213
 };
 // clang-format on
 
 constexpr int kRowCount = int(sizeof(kTable) / sizeof(kTable[0]));
-static_assert(kRowCount == 167, "translation table must have 167 rows");
+static_assert(kRowCount == 214, "translation table must have 214 rows");
 
 TranslationMap buildDictionary(const char *Row::*column)
 {
