@@ -38,6 +38,7 @@ class QTableView;
 class QTimer;
 class SwitchButton;
 class RDModel;
+class RecordingController;
 class SerialCommHandler;
 class SerialInterface;
 class StatusBarManager;
@@ -68,6 +69,7 @@ public:
     // The acquisition pipeline the window shows; consumers attach to its signals.
     AcquisitionEngine *engine() const { return m_engine; }
     QCheckBox *autoReconnectBox() const { return m_autoReconnect; }
+    RecordingController *recording() const { return m_recording; }
     RDModel *tableModel() const { return m_tableModel; }
     VoltageChartWidget *voltageChart() const { return m_chart; }
     QPushButton *aboutButton() const { return m_aboutButton; }
@@ -169,6 +171,7 @@ private:
     void onAcquisitionStarted();
     void onReconnected(const QString &portName);
     void setupAutoReconnect();
+    void setupRecording();
     void onSendSuccess();
     void switchOff();
     QString timeStamp() const;
@@ -207,6 +210,7 @@ private:
     QString currentConnectedPortName;
     AcquisitionEngine *m_engine = nullptr;
     QCheckBox *m_autoReconnect = nullptr;
+    RecordingController *m_recording = nullptr;
     // Parts of the engine, reached directly where the window shows their state.
     SerialInterface *serial = nullptr;
     QTimer *dateTimeTimer = nullptr;

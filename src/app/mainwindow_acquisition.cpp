@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "protocol/protocolconfig.h"
 #include "protocol/protocolmanager.h"
+#include "recordingui/recordingcontroller.h"
 #include "serial/statusbarmanager.h"
 #include "ui_mainwindow.h"
 #include "widgets/switchbutton.h"
@@ -198,7 +199,7 @@ void MainWindow::onReconnected(const QString &portName)
     const AcquisitionSettings &settings = m_engine->settings();
     statusBarManager->setComConnected(portName, settings.baudRate, 8, QStringLiteral("NONE"), 1,
                                       QStringLiteral("OFF"));
-    if (!m_exportErrorShown)
+    if (!m_exportErrorShown && !(m_recording && m_recording->isFailing()))
         ui->err_info->clear();
 }
 

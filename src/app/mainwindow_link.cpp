@@ -6,6 +6,7 @@
 #include "app/mainwindow.h"
 #include "datalog/rdmodel.h"
 #include "protocol/protocolconfig.h"
+#include "recordingui/recordingcontroller.h"
 #include "ui_mainwindow.h"
 #include "widgets/voltagechartwidget.h"
 
@@ -123,8 +124,8 @@ void MainWindow::onSendSuccess()
 {
     ++sendlens;
     ui->com_sends->setText(QString::number(sendlens));
-    // While the BMS stays silent or the log cannot be written, the report must stay visible.
-    if (!m_timeoutShown && !m_exportErrorShown)
+    // While the BMS stays silent or a log cannot be written, the report must stay visible.
+    if (!m_timeoutShown && !m_exportErrorShown && !(m_recording && m_recording->isFailing()))
         ui->err_info->clear();
 }
 

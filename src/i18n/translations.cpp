@@ -205,11 +205,50 @@ const Row kTable[] = {
     {"[%1] 帧 %2，超时 %3，校验错误 %4，已写行 %5，重连 %6，链路：%7", "[%1] frames %2, timeouts %3, checksum errors %4, rows written %5, reconnects %6, link: %7", "[%1] Rahmen %2, Zeitüberschreitungen %3, Prüfsummenfehler %4, geschriebene Zeilen %5, Neuverbindungen %6, Verbindung: %7"}, // 190
     {"自动重连", "Auto-reconnect", "Automatisch neu verbinden"}, // 191
     {"端口已断开，正在重连…", "Port lost, reconnecting…", "Port getrennt, Verbindung wird wiederhergestellt…"}, // 192
+    // Recordings
+    {"记录", "Record", "Aufzeichnen"}, // 193
+    {"把每一帧保存到记录文件，以后也可用其他协议重新解码", "Keep every frame in a recording file, to be decoded again later, also with another protocol", "Jeden Rahmen in einer Aufzeichnungsdatei behalten, um ihn später erneut zu dekodieren, auch mit einem anderen Protokoll"}, // 194
+    {"记录已关闭", "Recording off", "Aufzeichnung aus"}, // 195
+    {"开始采集时记录", "Records when acquisition starts", "Aufzeichnung beim Start der Erfassung"}, // 196
+    {"记录失败", "Recording failed", "Aufzeichnung fehlgeschlagen"}, // 197
+    {"%1\n单击打开所在文件夹", "%1\nClick to open its folder", "%1\nKlicken öffnet den Ordner"}, // 198
+    {"打开记录…", "Open recording…", "Aufzeichnung öffnen…"}, // 199
+    {"打开记录", "Open recording", "Aufzeichnung öffnen"}, // 200
+    {"记录文件：", "Recording file:", "Aufzeichnungsdatei:"}, // 201
+    {"浏览…", "Browse…", "Durchsuchen…"}, // 202
+    {"用记录中保存的协议解码", "Decode with the protocol stored in it", "Mit dem darin gespeicherten Protokoll dekodieren"}, // 203
+    {"用其他协议文件解码：", "Decode with another protocol file:", "Mit einer anderen Protokolldatei dekodieren:"}, // 204
+    {"确定", "OK", "OK"}, // 205
+    {"取消", "Cancel", "Abbrechen"}, // 206
+    {"记录 (*.csrec)", "Recordings (*.csrec)", "Aufzeichnungen (*.csrec)"}, // 207
+    {"协议文件", "Protocol file", "Protokolldatei"}, // 208
+    {"协议文件 (*.json)", "Protocol files (*.json)", "Protokolldateien (*.json)"}, // 209
+    {"请先停止数据采集再打开记录", "Stop data acquisition before opening a recording", "Bitte stoppen Sie die Datenerfassung, bevor Sie eine Aufzeichnung öffnen."}, // 210
+    {"正在载入记录 %1… %2%", "Loading recording %1… %2%", "Aufzeichnung %1 wird geladen… %2 %"}, // 211
+    {"正在显示记录 %1（只读，实时采集已关闭）：%2 行，协议 %3", "Showing recording %1 (read-only, live acquisition off): %2 rows, protocol %3", "Aufzeichnung %1 wird angezeigt (schreibgeschützt, Live-Erfassung aus): %2 Zeilen, Protokoll %3"}, // 212
+    {"返回实时数据", "Back to live data", "Zurück zu den Live-Daten"}, // 213
+    {"[%1] 记录到 %2", "[%1] recording to %2", "[%1] Aufzeichnung in %2"}, // 214
+    {"[%1] 无法创建记录 %2：%3；继续采集，不记录", "[%1] cannot create recording %2: %3; acquiring without it", "[%1] Aufzeichnung %2 lässt sich nicht anlegen: %3; die Erfassung läuft ohne sie weiter"}, // 215
+    {"[%1] 记录写入失败：%2（%3）；继续采集", "[%1] recording write failed: %2 (%3); acquisition goes on", "[%1] Schreiben der Aufzeichnung fehlgeschlagen: %2 (%3); die Erfassung läuft weiter"}, // 216
+    {"[%1] 记录恢复写入：%2（丢失 %3 行）", "[%1] recording writing again: %2 (%3 rows lost)", "[%1] Aufzeichnung wird wieder geschrieben: %2 (%3 Zeilen verloren)"}, // 217
+    {"[%1] 记录已保存：%2", "[%1] recording saved: %2", "[%1] Aufzeichnung gespeichert: %2"}, // 218
+    {"把每一帧记录到 FILE（.csrec），或 DIR 中按开始时间和端口命名的新文件（默认：窗口的记录目录）", "Record every frame into FILE (.csrec), or into a new file named by start time and port in DIR (default: the window's recordings directory)", "Jeden Rahmen in FILE (.csrec) aufzeichnen oder in eine neue, nach Startzeit und Port benannte Datei in DIR (Standard: das Aufzeichnungsverzeichnis des Fensters)"}, // 219
+    {"不记录帧", "Keep no recording", "Keine Aufzeichnung anlegen"}, // 220
+    {"--record 与 --no-record 不能同时使用", "--record and --no-record exclude each other", "--record und --no-record schließen einander aus"}, // 221
+    {"缺少 --record 的文件或目录", "--record needs a file or directory", "--record braucht eine Datei oder ein Verzeichnis"}, // 222
+    {"记录文件 %1 已存在（记录从不覆盖）", "recording %1 exists already (recordings are never overwritten)", "Aufzeichnung %1 existiert bereits (Aufzeichnungen werden nie überschrieben)"}, // 223
+    {"%1：文件不存在", "%1: no such file", "%1: Datei nicht vorhanden"}, // 224
+    {"%1 不是记录文件（不是 SQLite 数据库）", "%1 is not a recording (not an SQLite database)", "%1 ist keine Aufzeichnung (keine SQLite-Datenbank)"}, // 225
+    {"%1 不完整（被截断）：%2", "%1 is truncated: %2", "%1 ist abgeschnitten: %2"}, // 226
+    {"%1 是 SQLite 数据库，但不是 Cellscribe 记录", "%1 is an SQLite database but not a Cellscribe recording", "%1 ist eine SQLite-Datenbank, aber keine Cellscribe-Aufzeichnung"}, // 227
+    {"%1 的记录格式为 %2，本程序只能读取到 %3：请更新 Cellscribe", "%1 has recording format %2; this program reads up to %3: update Cellscribe", "%1 hat das Aufzeichnungsformat %2; dieses Programm liest bis %3: bitte Cellscribe aktualisieren"}, // 228
+    {"%1 无法读取（文件可能已损坏）：%2", "%1 cannot be read (the file may be damaged): %2", "%1 lässt sich nicht lesen (die Datei ist vielleicht beschädigt): %2"}, // 229
+    {"%1 中保存的协议无法加载：%2", "the protocol stored in %1 does not load: %2", "das in %1 gespeicherte Protokoll lässt sich nicht laden: %2"}, // 230
 };
 // clang-format on
 
 constexpr int kRowCount = int(sizeof(kTable) / sizeof(kTable[0]));
-static_assert(kRowCount == 193, "translation table must have 193 rows");
+static_assert(kRowCount == 231, "translation table must have 231 rows");
 
 TranslationMap buildDictionary(const char *Row::*column)
 {
