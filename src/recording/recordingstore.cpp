@@ -52,7 +52,8 @@ RecordingStore::~RecordingStore()
 bool RecordingStore::fail(const QString &what, const QString &detail)
 {
     m_error = detail.isEmpty() ? what : what + QStringLiteral(": ") + detail;
-    qCWarning(lcRecording).noquote() << m_path << m_error;
+    // The owner reports it, once; a retry every few hundred ms must not fill the log.
+    qCDebug(lcRecording).noquote() << m_path << m_error;
     return false;
 }
 

@@ -208,8 +208,10 @@ void RecordingWriter::run(const std::shared_ptr<Shared> &shared, RecordingWriter
                 failing = false;
                 lost = 0;
             } else {
-                if (!failing)
+                if (!failing) {
+                    qCWarning(lcRecording).noquote() << shared->path << store.errorString();
                     tell(committed, Failed, store.errorString(), lost);
+                }
                 failing = true;
                 // Held for the next try, within bounds: the oldest frames go first.
                 const qsizetype excess = frames.size() + events.size() - maxHeldRows;
