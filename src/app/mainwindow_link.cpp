@@ -243,7 +243,10 @@ void MainWindow::appendDataRowIfNeeded(const QVariantHash &values)
         qCWarning(lcApp) << "appendDataRowIfNeeded: ui or tableView is null";
         return;
     }
-    if (auto *model = qobject_cast<RDModel *>(ui->tableView->model()))
+    // The live table, also while the view shows a recording in its place.
+    if (m_tableModel)
+        m_tableModel->appendDataRow(values);
+    else if (auto *model = qobject_cast<RDModel *>(ui->tableView->model()))
         model->appendDataRow(values);
 }
 
