@@ -252,11 +252,29 @@ QList<RecordedEvent> RecordingReader::events(const QString &kind, bool *ok)
     return list;
 }
 
+bool RecordingReader::beginReceived()
+{
+    m_frames.reset();
+    if (!isOpen())
+        return false;
+    m_receivedOnly = true;
+    m_frames = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connection, false));
+    m_frames->setForwardOnly(true);
+    if (!m_frames->exec(
+                QStringLiteral("SELECT time_ms, text FROM frames WHERE dir = 'rx' ORDER BY id"))) {
+        const QString error = sqlText(m_frames->lastError());
+        m_frames.reset();
+        return fail(Error::Unreadable, error);
+    }
+    return true;
+}
+
 bool RecordingReader::beginFrames(const QString &direction)
 {
     m_frames.reset();
     if (!isOpen())
         return false;
+    m_receivedOnly = false;
     m_frames = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connection, false));
     m_frames->setForwardOnly(true);
     if (direction.isEmpty()) {
@@ -287,6 +305,13 @@ bool RecordingReader::nextFrame(FrameRecord *frame)
         return false;
     }
     frame->timeMs = m_frames->value(0).toLongLong();
+    if (m_receivedOnly) {
+        frame->direction = FrameRecord::Direction::Rx;
+        frame->text = m_frames->value(1).toString();
+        frame->command.clear();
+        frame->checksum = FrameRecord::Checksum::Absent;
+        return true;
+    }
     frame->direction = m_frames->value(1).toString() == QLatin1String("tx")
             ? FrameRecord::Direction::Tx
             : FrameRecord::Direction::Rx;

@@ -125,7 +125,7 @@ bool RecordingReplay::start()
         m_failed = true;
         return false;
     }
-    if (!m_reader->beginFrames(QStringLiteral("rx"))) {
+    if (!m_reader->beginReceived()) {
         m_failed = true;
         return false;
     }

@@ -16,12 +16,33 @@ namespace {
 
 QAtomicInteger<quint64> g_connections;
 
+// Placeholders by name: positional ones cost Qt a formatted name per value bound.
+const QStringList &placeholders()
+{
+    static const QStringList names = [] {
+        QStringList list;
+        for (int row = 0; row < RecordingStore::rowsPerInsert; ++row) {
+            for (const char *column : {"t", "d", "x", "c", "k"})
+                list.append(QStringLiteral(":%1%2").arg(QLatin1String(column)).arg(row));
+        }
+        return list;
+    }();
+    return names;
+}
+
 QString frameInsert(int rows)
 {
+    // The frame text is bound as UTF-8 bytes and made text by SQLite: bound as UTF-16 it would
+    // be converted character by character.
     QString sql =
             QStringLiteral("INSERT INTO frames(time_ms, dir, text, command, checksum_ok) VALUES ");
-    for (int i = 0; i < rows; ++i)
-        sql += i ? QStringLiteral(",(?,?,?,?,?)") : QStringLiteral("(?,?,?,?,?)");
+    const QStringList &names = placeholders();
+    for (int i = 0; i < rows; ++i) {
+        sql += QStringLiteral("%1(%2, %3, CAST(%4 AS TEXT), %5, %6)")
+                       .arg(i ? QStringLiteral(",") : QString(), names.at(5 * i),
+                            names.at(5 * i + 1), names.at(5 * i + 2), names.at(5 * i + 3),
+                            names.at(5 * i + 4));
+    }
     return sql;
 }
 
@@ -141,20 +162,23 @@ bool RecordingStore::insertFrames(const QList<FrameRecord> &frames)
 {
     static const QVariant tx(QStringLiteral("tx"));
     static const QVariant rx(QStringLiteral("rx"));
-    const auto bind = [](QSqlQuery &query, int base, const FrameRecord &frame) {
-        query.bindValue(base, frame.timeMs);
-        query.bindValue(base + 1, frame.direction == FrameRecord::Direction::Tx ? tx : rx);
-        query.bindValue(base + 2, frame.text);
-        query.bindValue(base + 3, frame.command.isEmpty() ? QVariant() : QVariant(frame.command));
+    const QStringList &names = placeholders();
+    const auto bind = [&names](QSqlQuery &query, int base, const FrameRecord &frame) {
+        query.bindValue(names.at(base), frame.timeMs);
+        query.bindValue(names.at(base + 1),
+                        frame.direction == FrameRecord::Direction::Tx ? tx : rx);
+        query.bindValue(names.at(base + 2), frame.text.toUtf8());
+        query.bindValue(names.at(base + 3),
+                        frame.command.isEmpty() ? QVariant() : QVariant(frame.command));
         switch (frame.checksum) {
         case FrameRecord::Checksum::Absent:
-            query.bindValue(base + 4, QVariant());
+            query.bindValue(names.at(base + 4), QVariant());
             break;
         case FrameRecord::Checksum::Ok:
-            query.bindValue(base + 4, 1);
+            query.bindValue(names.at(base + 4), 1);
             break;
         case FrameRecord::Checksum::Mismatch:
-            query.bindValue(base + 4, 0);
+            query.bindValue(names.at(base + 4), 0);
             break;
         }
     };

@@ -141,12 +141,14 @@ void TestRecording::everyFrameOnTheWireIsInTheFile()
     const QString file = m_dir.filePath(QStringLiteral("all.csrec"));
     const QString csv = m_dir.filePath(QStringLiteral("all.csv"));
     SimProcess sim;
-    QVERIFY(sim.start(simArgs(link, QStringLiteral("garbage=0.2,split,drop=0.03,bad-checksum=0.1"))));
+    QVERIFY(sim.start(
+            simArgs(link, QStringLiteral("garbage=0.2,split,drop=0.03,bad-checksum=0.1"))));
     QTRY_VERIFY(QFileInfo::exists(link));
     Child recorder;
-    recorder.start(kRecorder, recorderArgs(link, {QStringLiteral("--frames"), QString::number(answers),
-                                                  QStringLiteral("--record"), file,
-                                                  QStringLiteral("--csv"), csv}));
+    recorder.start(kRecorder,
+                   recorderArgs(link,
+                                {QStringLiteral("--frames"), QString::number(answers),
+                                 QStringLiteral("--record"), file, QStringLiteral("--csv"), csv}));
     QCOMPARE(recorder.waitForExit(answers * 400 + 30000), 0);
     QTRY_COMPARE(sim.answers().size(), answers);
     QCOMPARE(recorder.count(QStringLiteral("recording saved: %1").arg(file)), 1);
@@ -162,23 +164,26 @@ void TestRecording::everyFrameOnTheWireIsInTheFile()
         if (rx.at(i).checksum == FrameRecord::Checksum::Mismatch)
             ++badChecksums;
     }
-    const int simBad = int(std::count_if(sim.log().cbegin(), sim.log().cend(), [](const QString &l) {
-        return l.startsWith(QLatin1String("answer ")) && l.contains(QLatin1String(" bad-checksum "));
-    }));
+    const int simBad =
+            int(std::count_if(sim.log().cbegin(), sim.log().cend(), [](const QString &l) {
+                return l.startsWith(QLatin1String("answer "))
+                        && l.contains(QLatin1String(" bad-checksum "));
+            }));
     QCOMPARE(badChecksums, simBad);
     // Sent: every request the simulator saw, as the protocol builds it.
     const QList<FrameRecord> tx = frames(file, QStringLiteral("tx"));
     QCOMPARE(tx.size(), sim.requests());
-    const QString request = QString::fromLatin1(m_config.buildRequestFrame(QStringLiteral("pack_status")));
+    const QString request =
+            QString::fromLatin1(m_config.buildRequestFrame(QStringLiteral("pack_status")));
     for (const FrameRecord &frame : tx)
         QCOMPARE(frame.text, request);
 
     // Decoded again, the table is the recorder's own CSV.
     const QString replayed = m_dir.filePath(QStringLiteral("all-replayed.csv"));
     Child replay;
-    replay.start(kTool, {QStringLiteral("-q"), QStringLiteral("replay"), file,
-                         QStringLiteral("--csv"), replayed, QStringLiteral("--language"),
-                         QStringLiteral("en")});
+    replay.start(kTool,
+                 {QStringLiteral("-q"), QStringLiteral("replay"), file, QStringLiteral("--csv"),
+                  replayed, QStringLiteral("--language"), QStringLiteral("en")});
     QCOMPARE(replay.waitForExit(60000), 0);
     const QByteArray mine = readFile(csv);
     QCOMPARE(mine.count('\n'), answers + 1);
@@ -195,8 +200,9 @@ void TestRecording::killNineLosesAtMostASecond()
     QVERIFY(sim.start(simArgs(link, QStringLiteral("split"))));
     QTRY_VERIFY(QFileInfo::exists(link));
     Child recorder;
-    recorder.start(kRecorder, recorderArgs(link, {QStringLiteral("--record"), file,
-                                                  QStringLiteral("--quiet")}));
+    recorder.start(
+            kRecorder,
+            recorderArgs(link, {QStringLiteral("--record"), file, QStringLiteral("--quiet")}));
     QTRY_VERIFY_WITH_TIMEOUT(sim.answers().size() >= 30, 15000);
     ::kill(pid_t(recorder.process().processId()), SIGKILL);
     const qint64 killedAt = QDateTime::currentMSecsSinceEpoch();
@@ -219,7 +225,8 @@ void TestRecording::killNineLosesAtMostASecond()
     Child info;
     info.start(kTool, {QStringLiteral("info"), file});
     QCOMPARE(info.waitForExit(10000), 0);
-    const QJsonObject json = QJsonDocument::fromJson(info.process().readAllStandardOutput()).object();
+    const QJsonObject json =
+            QJsonDocument::fromJson(info.process().readAllStandardOutput()).object();
     QCOMPARE(json.value(QStringLiteral("ended_cleanly")).toBool(), false);
     QCOMPARE(json.value(QStringLiteral("frames")).toObject().value(QStringLiteral("rx")).toInt(),
              int(rx.size()));
@@ -236,8 +243,9 @@ void TestRecording::fullDiskCostsTheRecordingNotTheRun()
     QTRY_VERIFY(QFileInfo::exists(link));
     const int answers = 40;
     QStringList command{kRecorder};
-    command += recorderArgs(link, {QStringLiteral("--frames"), QString::number(answers),
-                                   QStringLiteral("--record"), file});
+    command += recorderArgs(link,
+                            {QStringLiteral("--frames"), QString::number(answers),
+                             QStringLiteral("--record"), file});
     for (QString &part : command)
         part = QLatin1Char('\'') + part + QLatin1Char('\'');
     Child recorder;
@@ -250,7 +258,8 @@ void TestRecording::fullDiskCostsTheRecordingNotTheRun()
     QCOMPARE(sim.answers().size(), answers);
     // Told once, and the run went on to its end.
     QCOMPARE(recorder.count(QStringLiteral("recording write failed")), 1);
-    QVERIFY2(recorder.count(QStringLiteral("frames %1,").arg(answers)) == 1, qPrintable(recorder.log()));
+    QVERIFY2(recorder.count(QStringLiteral("frames %1,").arg(answers)) == 1,
+             qPrintable(recorder.log()));
     // What reached the file before the disk filled is there, whole.
     RecordingReader reader;
     RecordingReader::Counts counts;
@@ -277,9 +286,11 @@ void TestRecording::unwritableDirectoryCostsTheRecordingNotTheRun()
     QVERIFY(sim.start(simArgs(link)));
     QTRY_VERIFY(QFileInfo::exists(link));
     Child recorder;
-    recorder.start(kRecorder, recorderArgs(link, {QStringLiteral("--frames"), QStringLiteral("5"),
-                                                  QStringLiteral("--record"), directory,
-                                                  QStringLiteral("--csv"), csv}));
+    recorder.start(
+            kRecorder,
+            recorderArgs(link,
+                         {QStringLiteral("--frames"), QStringLiteral("5"),
+                          QStringLiteral("--record"), directory, QStringLiteral("--csv"), csv}));
     QCOMPARE(recorder.waitForExit(20000), 0);
     QCOMPARE(recorder.count(QStringLiteral("cannot create recording")), 1);
     QCOMPARE(readFile(csv).count('\n'), 1 + 5);
@@ -301,7 +312,8 @@ void TestRecording::whereRecordingsGo()
     const QString defaultDir = data + QStringLiteral("/TRBMS/BV-BMS/recordings");
     {
         Child recorder;
-        recorder.start(kRecorder, recorderArgs(link, {QStringLiteral("--frames"), QStringLiteral("2")}),
+        recorder.start(kRecorder,
+                       recorderArgs(link, {QStringLiteral("--frames"), QStringLiteral("2")}),
                        environment);
         QCOMPARE(recorder.waitForExit(20000), 0);
     }
@@ -312,8 +324,10 @@ void TestRecording::whereRecordingsGo()
     const QString mine = m_dir.filePath(QStringLiteral("mine/recordings"));
     {
         Child recorder;
-        recorder.start(kRecorder, recorderArgs(link, {QStringLiteral("--frames"), QStringLiteral("2"),
-                                                      QStringLiteral("--record"), mine}),
+        recorder.start(kRecorder,
+                       recorderArgs(link,
+                                    {QStringLiteral("--frames"), QStringLiteral("2"),
+                                     QStringLiteral("--record"), mine}),
                        environment);
         QCOMPARE(recorder.waitForExit(20000), 0);
     }
@@ -321,8 +335,10 @@ void TestRecording::whereRecordingsGo()
     // None at all.
     {
         Child recorder;
-        recorder.start(kRecorder, recorderArgs(link, {QStringLiteral("--frames"), QStringLiteral("2"),
-                                                      QStringLiteral("--no-record")}),
+        recorder.start(kRecorder,
+                       recorderArgs(link,
+                                    {QStringLiteral("--frames"), QStringLiteral("2"),
+                                     QStringLiteral("--no-record")}),
                        environment);
         QCOMPARE(recorder.waitForExit(20000), 0);
         QCOMPARE(recorder.count(QStringLiteral("recording to")), 0);
@@ -338,8 +354,9 @@ void TestRecording::existingFileIsNeverOverwritten()
     existing.write("an older recording");
     existing.close();
     Child recorder;
-    recorder.start(kRecorder, recorderArgs(m_dir.filePath(QStringLiteral("no-port")),
-                                           {QStringLiteral("--record"), file}));
+    recorder.start(kRecorder,
+                   recorderArgs(m_dir.filePath(QStringLiteral("no-port")),
+                                {QStringLiteral("--record"), file}));
     QCOMPARE(recorder.waitForExit(10000), 1);
     QCOMPARE(recorder.count(QStringLiteral("exists already")), 1);
     QCOMPARE(readFile(file), QByteArray("an older recording"));

@@ -128,7 +128,10 @@ void TestRecordingCli::infoDescribesTheRun()
     QCOMPARE(frames.value(QStringLiteral("tx")).toInt(), 12);
     const QJsonObject events = info.value(QStringLiteral("events")).toObject();
     QCOMPARE(events.value(QStringLiteral("total")).toInt(), 3);
-    QCOMPARE(events.value(QStringLiteral("kinds")).toObject().value(QStringLiteral("timeout")).toInt(),
+    QCOMPARE(events.value(QStringLiteral("kinds"))
+                     .toObject()
+                     .value(QStringLiteral("timeout"))
+                     .toInt(),
              1);
 }
 
@@ -194,16 +197,16 @@ void TestRecordingCli::badInput_data()
             << QStringLiteral("no such file");
     QTest::newRow("replay: not SQLite")
             << QStringList{replay, text} + toCsv << QStringLiteral("not an SQLite database");
-    QTest::newRow("info: not SQLite") << QStringList{info, text}
-                                      << QStringLiteral("not an SQLite database");
+    QTest::newRow("info: not SQLite")
+            << QStringList{info, text} << QStringLiteral("not an SQLite database");
     QTest::newRow("replay: newer format")
             << QStringList{replay, newer} + toCsv << QStringLiteral("recording format 7");
-    QTest::newRow("info: newer format") << QStringList{info, newer}
-                                        << QStringLiteral("recording format 7");
-    QTest::newRow("replay: truncated") << QStringList{replay, truncated} + toCsv
-                                       << QStringLiteral("is truncated");
-    QTest::newRow("info: truncated") << QStringList{info, truncated}
-                                     << QStringLiteral("is truncated");
+    QTest::newRow("info: newer format")
+            << QStringList{info, newer} << QStringLiteral("recording format 7");
+    QTest::newRow("replay: truncated")
+            << QStringList{replay, truncated} + toCsv << QStringLiteral("is truncated");
+    QTest::newRow("info: truncated")
+            << QStringList{info, truncated} << QStringLiteral("is truncated");
     QTest::newRow("replay: stored protocol does not load")
             << QStringList{replay, broken} + toCsv
             << QStringLiteral("the protocol stored in %1 does not load").arg(broken);
@@ -217,8 +220,8 @@ void TestRecordingCli::badInput_data()
             << QStringList{replay, good, QStringLiteral("--csv"),
                            m_dir.filePath(QStringLiteral("no/dir/out.csv"))}
             << QStringLiteral("cannot write");
-    QTest::newRow("replay: two files") << QStringList{replay, good, good}
-                                       << QStringLiteral("usage:");
+    QTest::newRow("replay: two files")
+            << QStringList{replay, good, good} << QStringLiteral("usage:");
 }
 
 void TestRecordingCli::badInput()

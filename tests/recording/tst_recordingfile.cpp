@@ -26,8 +26,7 @@ constexpr qint64 kStart = 1767225600000; // 2026-01-01T00:00:00Z
 class Sql
 {
 public:
-    explicit Sql(const QString &path)
-        : m_name(QStringLiteral("test-%1").arg(quintptr(this)))
+    explicit Sql(const QString &path) : m_name(QStringLiteral("test-%1").arg(quintptr(this)))
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         db.setDatabaseName(path);
@@ -371,7 +370,8 @@ void TestRecordingFile::newFilesAreNamedByStartAndPort_data()
     QTest::addColumn<QString>("name");
     QTest::newRow("Windows port") << QStringLiteral("COM3") << QStringLiteral("COM3");
     QTest::newRow("device path") << QStringLiteral("/dev/ttyUSB0") << QStringLiteral("ttyUSB0");
-    QTest::newRow("odd characters") << QStringLiteral("/tmp/my bms:1") << QStringLiteral("my_bms_1");
+    QTest::newRow("odd characters")
+            << QStringLiteral("/tmp/my bms:1") << QStringLiteral("my_bms_1");
     QTest::newRow("no name") << QString() << QStringLiteral("port");
 }
 
@@ -383,8 +383,7 @@ void TestRecordingFile::newFilesAreNamedByStartAndPort()
     const QString dir = m_dir.filePath(QStringLiteral("names-") + name);
     QDir().mkpath(dir);
     const QString first = RecordingSession::newFilePath(dir, at.toMSecsSinceEpoch(), port);
-    QCOMPARE(QFileInfo(first).fileName(),
-             QStringLiteral("2026-01-05_14-03-27_%1.csrec").arg(name));
+    QCOMPARE(QFileInfo(first).fileName(), QStringLiteral("2026-01-05_14-03-27_%1.csrec").arg(name));
     // The same second and port again: never the same file.
     QFile(first).open(QIODevice::WriteOnly);
     const QString second = RecordingSession::newFilePath(dir, at.toMSecsSinceEpoch(), port);

@@ -107,8 +107,8 @@ Recorded TestRecordingReplay::record(const QString &name, const QByteArray &json
 
 void TestRecordingReplay::samplesAreTheRunsSamples()
 {
-    const Recorded run = record(QStringLiteral("same.csrec"), m_config.sourceData(),
-                                {1, 2, 3, -4, 5, 6});
+    const Recorded run =
+            record(QStringLiteral("same.csrec"), m_config.sourceData(), {1, 2, 3, -4, 5, 6});
     QCOMPARE(run.live.size(), 6);
     RecordingReader reader;
     QVERIFY(reader.open(run.path));
@@ -145,8 +145,8 @@ void TestRecordingReplay::anotherProtocolDecodesAgain()
 {
     QFETCH(bool, corrected);
     QFETCH(double, scale);
-    const Recorded run = record(QStringLiteral("wrong-%1.csrec").arg(corrected), m_wrongJson,
-                                {11, 12, 13});
+    const Recorded run =
+            record(QStringLiteral("wrong-%1.csrec").arg(corrected), m_wrongJson, {11, 12, 13});
     RecordingReader reader;
     QVERIFY(reader.open(run.path));
     RecordingReplay replay(&reader);
@@ -231,9 +231,9 @@ void TestRecordingReplay::storedProtocolThatDoesNotLoad()
     QFETCH(QByteArray, json);
     RecordingMeta meta = metaFor(m_config, kStart);
     meta.protocolJson = json;
-    const QString path = m_dir.filePath(QStringLiteral("broken-%1.csrec")
-                                                .arg(QString::fromLatin1(QTest::currentDataTag())
-                                                             .replace(u' ', u'-')));
+    const QString path = m_dir.filePath(
+            QStringLiteral("broken-%1.csrec")
+                    .arg(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-')));
     {
         RecordingWriter writer;
         QVERIFY(writer.open(path, meta));

@@ -228,7 +228,8 @@ void TestRecordingUi::fileNameOpensItsFolder()
     QVERIFY(row->fileButton()->toolTip().contains(QDir::toNativeSeparators(file)));
     QTest::mouseClick(row->fileButton(), Qt::LeftButton);
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    QCOMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("some/dir")))});
+    QCOMPARE(catcher.urls,
+             QList<QUrl>{QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("some/dir")))});
 }
 
 void TestRecordingUi::showsARecordingReadOnly_data()
@@ -371,12 +372,15 @@ void TestRecordingUi::followsTheLanguage()
     QTRY_VERIFY(!recording->isLoading());
     RecordingToolRow *row = recording->toolRow();
     const QList<QPair<int, QStringList>> expected{
-            {German, {QStringLiteral("Aufzeichnen"), QStringLiteral("Aufzeichnung öffnen…"),
-                      QStringLiteral("Zurück zu den Live-Daten"), QStringLiteral("Live-Erfassung aus")}},
-            {English, {QStringLiteral("Record"), QStringLiteral("Open recording…"),
-                       QStringLiteral("Back to live data"), QStringLiteral("live acquisition off")}},
-            {Chinese, {QStringLiteral("记录"), QStringLiteral("打开记录…"), QStringLiteral("返回实时数据"),
-                       QStringLiteral("实时采集已关闭")}},
+            {German,
+             {QStringLiteral("Aufzeichnen"), QStringLiteral("Aufzeichnung öffnen…"),
+              QStringLiteral("Zurück zu den Live-Daten"), QStringLiteral("Live-Erfassung aus")}},
+            {English,
+             {QStringLiteral("Record"), QStringLiteral("Open recording…"),
+              QStringLiteral("Back to live data"), QStringLiteral("live acquisition off")}},
+            {Chinese,
+             {QStringLiteral("记录"), QStringLiteral("打开记录…"), QStringLiteral("返回实时数据"),
+              QStringLiteral("实时采集已关闭")}},
     };
     for (const auto &[language, texts] : expected) {
         m_window->applyLanguage(language);
