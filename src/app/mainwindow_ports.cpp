@@ -12,8 +12,11 @@
 #include <QSerialPortInfo>
 
 #ifdef Q_OS_WIN
-#include <dbt.h>
+// dbt.h needs the types of windows.h: the order matters.
+// clang-format off
 #include <windows.h>
+#include <dbt.h>
+// clang-format on
 #endif
 
 void MainWindow::registerDeviceNotifications()
