@@ -26,7 +26,7 @@ class RecordingWriter : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int flushIntervalMs = 250;
+    static constexpr int flushIntervalMs = 500;
     static constexpr int flushRows = 256;
     static constexpr int maxHeldRows = 200000;
 

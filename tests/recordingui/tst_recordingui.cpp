@@ -275,6 +275,15 @@ void TestRecordingUi::showsARecordingReadOnly()
         QCOMPARE(model->data(model->index(i, time)).toString(),
                  at.toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(".05"));
     }
+    // The export writes the shown table; live rows are never appended to it.
+    const QString exported = m_dir.filePath(QStringLiteral("shown-%1.csv").arg(corrected));
+    ui->realtime_export->setChecked(true);
+    m_window->viewExportToCSV(ui->tableView, exported);
+    ui->realtime_export->setChecked(false);
+    QVERIFY(m_window->armedExportFiles().isEmpty());
+    QFile csv(exported);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(csv.readAll().count('\n'), 1 + 5);
     // Frames arriving now do not reach the shown table.
     m_window->handleDataReceivedWithConfig(answerFrame(m_config, 98));
     QCOMPARE(model->rowCount(), 5);
