@@ -96,6 +96,10 @@ int main(int argc, char **argv)
     const int seconds = argc > 1 ? qMax(1, QByteArray(argv[1]).toInt()) : 60;
     QTemporaryDir dir;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    // Recording on, as users run it, into the scratch directory.
+    QSettings(QStringLiteral("TRBMS"), QStringLiteral("BV-BMS"))
+            .setValue(QStringLiteral("recordingDirectory"),
+                      dir.filePath(QStringLiteral("recordings")));
 
     const QString link = dir.filePath(QStringLiteral("bms"));
     QProcess sim;

@@ -63,6 +63,7 @@ bool cpuShare(const QTemporaryDir &dir)
     recorder.start(kRecorder, {QStringLiteral("--port"), link, QStringLiteral("--protocol"), kProtocol,
                                QStringLiteral("--interval"), QStringLiteral("200 ms"),
                                QStringLiteral("--csv"), dir.filePath(QStringLiteral("cpu.csv")),
+                               QStringLiteral("--record"), dir.filePath(QStringLiteral("cpu.csrec")),
                                QStringLiteral("--duration"), QStringLiteral("33"),
                                QStringLiteral("--quiet")});
     if (!recorder.waitForStarted(5000))
@@ -105,7 +106,8 @@ bool memoryFlat(const QTemporaryDir &dir)
     recorder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     recorder.start(kRecorder, {QStringLiteral("--port"), QString::fromLocal8Bit(name),
                                QStringLiteral("--protocol"), kProtocol, QStringLiteral("--csv"),
-                               dir.filePath(QStringLiteral("flat.csv")), QStringLiteral("--frames"),
+                               dir.filePath(QStringLiteral("flat.csv")), QStringLiteral("--record"),
+                               dir.filePath(QStringLiteral("flat.csrec")), QStringLiteral("--frames"),
                                QString::number(kFrames), QStringLiteral("--quiet")});
     if (!recorder.waitForStarted(5000))
         return false;

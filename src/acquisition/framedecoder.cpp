@@ -44,9 +44,12 @@ bool FrameDecoder::decode(const QString &frameText, qint64 timeMs, FrameRecord *
     sample->command = command;
     sample->frame = frameText;
     sample->checksum = record->checksum;
-    sample->values = m_processor->processFrameValues(
-            command, m_frame->parsedValues(),
-            sample->receivedAt.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    const qint64 second = timeMs >= 0 ? timeMs / 1000 : (timeMs - 999) / 1000;
+    if (second != m_stampSecond) {
+        m_stampSecond = second;
+        m_stampText = sample->receivedAt.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    }
+    sample->values = m_processor->processFrameValues(command, m_frame->parsedValues(), m_stampText);
     return true;
 }
 

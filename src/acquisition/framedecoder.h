@@ -39,6 +39,9 @@ public:
 
 private:
     QPointer<ProtocolConfig> m_config;
+    // The receive time's text changes once a second: formatted only then.
+    qint64 m_stampSecond = -1;
+    QString m_stampText;
     ProtocolFrame *m_frame = nullptr;
     DataProcessor *m_processor = nullptr;
 };

@@ -118,6 +118,8 @@ void MainWindow::construct()
     setupTableModel();
     connectTableActions();
     loadSettings();
+    // After the form's texts were taken for language switches: the recording words its own.
+    setupRecording();
     // A port named on the command line is the one meant, unless the saved port is one of them.
     if (!m_options.virtualPorts.isEmpty()
         && !m_options.virtualPorts.contains(ui->portName->currentData().toString()))

@@ -40,6 +40,7 @@ class QTableView;
 class QTimer;
 class SwitchButton;
 class RDModel;
+class RecordingController;
 class SerialCommHandler;
 class SerialInterface;
 class StatusBarManager;
@@ -70,6 +71,7 @@ public:
     // The acquisition pipeline the window shows; consumers attach to its signals.
     AcquisitionEngine *engine() const { return m_engine; }
     QCheckBox *autoReconnectBox() const { return m_autoReconnect; }
+    RecordingController *recording() const { return m_recording; }
     RDModel *tableModel() const { return m_tableModel; }
     VoltageChartWidget *voltageChart() const { return m_chart; }
     QPushButton *aboutButton() const { return m_aboutButton; }
@@ -171,6 +173,7 @@ private:
     void onAcquisitionStarted();
     void onReconnected(const QString &portName);
     void setupAutoReconnect();
+    void setupRecording();
     void onSendSuccess();
     void switchOff();
     QString timeStamp() const;
@@ -188,6 +191,8 @@ private:
     void connectTableActions();
     void appendRowsToArmedFiles(int first, int last);
     QString exportFailureText() const;
+    // What must stay in the error line once a passing report clears: a failing log.
+    QString standingFailureText() const;
     void showRunButtonText();
     void fillProtocolSelector();
     void onProtocolChanged();
@@ -211,6 +216,7 @@ private:
     QString currentConnectedPortName;
     AcquisitionEngine *m_engine = nullptr;
     QCheckBox *m_autoReconnect = nullptr;
+    RecordingController *m_recording = nullptr;
     // Parts of the engine, reached directly where the window shows their state.
     SerialInterface *serial = nullptr;
     QTimer *dateTimeTimer = nullptr;

@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "protocol/protocolconfig.h"
 #include "protocol/protocolmanager.h"
+#include "recordingui/recordingcontroller.h"
 #include "serial/statusbarmanager.h"
 #include "ui_mainwindow.h"
 #include "widgets/switchbutton.h"
@@ -199,7 +200,7 @@ void MainWindow::onReconnected(const QString &portName)
     statusBarManager->setComConnected(portName, settings.baudRate, 8, QStringLiteral("NONE"), 1,
                                       QStringLiteral("OFF"));
     // The loss report gives way, to a log that still cannot be written if there is one.
-    ui->err_info->setText(m_exportErrorShown ? exportFailureText() : QString());
+    ui->err_info->setText(standingFailureText());
 }
 
 void MainWindow::SendTaskStop()

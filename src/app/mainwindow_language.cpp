@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "datalog/rdmodel.h"
 #include "dialogs/aboutdialog.h"
+#include "recordingui/recordingcontroller.h"
 #include "serial/statusbarmanager.h"
 #include "ui_mainwindow.h"
 #include "widgets/switchbutton.h"
@@ -257,6 +258,8 @@ void MainWindow::applyLanguage(int language)
     fitHeaderFont(ui->tableView->horizontalHeader());
 
     sizeValueFields();
+    if (m_recording)
+        m_recording->setLanguage(language);
     statusBarManager->refreshStatus();
     if (m_aboutDialog)
         m_aboutDialog->refreshTexts();

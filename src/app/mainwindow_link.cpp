@@ -6,6 +6,7 @@
 #include "app/mainwindow.h"
 #include "datalog/rdmodel.h"
 #include "protocol/protocolconfig.h"
+#include "recordingui/recordingcontroller.h"
 #include "ui_mainwindow.h"
 #include "widgets/voltagechartwidget.h"
 
@@ -127,7 +128,7 @@ void MainWindow::onSendSuccess()
     // way to a log that still cannot be written, which must not go unseen.
     if (m_timeoutShown)
         return;
-    const QString text = m_exportErrorShown ? exportFailureText() : QString();
+    const QString text = standingFailureText();
     if (ui->err_info->text() != text)
         ui->err_info->setText(text);
 }
@@ -246,7 +247,10 @@ void MainWindow::appendDataRowIfNeeded(const QVariantHash &values)
         qCWarning(lcApp) << "appendDataRowIfNeeded: ui or tableView is null";
         return;
     }
-    if (auto *model = qobject_cast<RDModel *>(ui->tableView->model()))
+    // The live table, also while the view shows a recording in its place.
+    if (m_tableModel)
+        m_tableModel->appendDataRow(values);
+    else if (auto *model = qobject_cast<RDModel *>(ui->tableView->model()))
         model->appendDataRow(values);
 }
 

@@ -5,6 +5,7 @@
 #include "datalog/rdmodel.h"
 #include "datalog/viewexport.h"
 #include "i18n/translations.h"
+#include "recordingui/recordingcontroller.h"
 #include "ui_mainwindow.h"
 
 #include <QCheckBox>
@@ -80,7 +81,9 @@ void MainWindow::viewExportToCSV(QTableView *tableView, const QString &filePath)
         // A file without its header must not collect rows.
         return;
     }
-    if (!realTimeExportEnabled || !tableView->model())
+    // A recording shown in the table takes no live rows: its export is not armed.
+    if (!realTimeExportEnabled || !tableView->model()
+        || (m_recording && m_recording->isShowingRecording()))
         return;
     // Arming a file twice would write every later row into it twice.
     for (const ArmedFile &armed : std::as_const(m_armedFiles)) {
@@ -130,6 +133,15 @@ void MainWindow::appendRowsToArmedFiles(int first, int last)
     if (m_exportErrorShown && !failing && ui->err_info->text() == exportFailureText())
         ui->err_info->clear();
     m_exportErrorShown = failing;
+}
+
+QString MainWindow::standingFailureText() const
+{
+    if (m_exportErrorShown)
+        return exportFailureText();
+    if (m_recording && m_recording->isFailing())
+        return m_recording->failureText();
+    return QString();
 }
 
 QString MainWindow::exportFailureText() const

@@ -81,3 +81,24 @@ CsvWriteResult CsvRowLog::append(const Sample &sample)
         ++m_rowsWritten;
     return result;
 }
+
+CsvWriteResult CsvRowLog::append(const QList<Sample> &samples)
+{
+    if (m_path.isEmpty())
+        return {false, QStringLiteral("No CSV file open")};
+    if (samples.isEmpty())
+        return {};
+    m_table.clearData();
+    for (const Sample &sample : samples) {
+        m_rowTime = sample.receivedAt;
+        m_table.appendDataRow(sample.values);
+    }
+    if (m_table.rowCount() == 0)
+        return {};
+    const CsvWriteResult result =
+            CsvWriter::appendRows(&m_table, m_columns, 0, m_table.rowCount() - 1, m_path);
+    if (result.ok)
+        m_rowsWritten += m_table.rowCount();
+    m_table.clearData();
+    return result;
+}

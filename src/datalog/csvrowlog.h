@@ -28,6 +28,8 @@ public:
     CsvWriteResult open(const QString &path);
     // Writes the sample's row at once (one write, never half a line).
     CsvWriteResult append(const Sample &sample);
+    // The rows of several samples with one write, for tables made from recorded frames.
+    CsvWriteResult append(const QList<Sample> &samples);
 
     QString path() const { return m_path; }
     bool isOpen() const { return !m_path.isEmpty(); }

@@ -227,11 +227,50 @@ const Row kTable[] = {
     {"显示命令行选项的帮助。", "Displays help on commandline options.", "Zeigt die Hilfe zu den Befehlszeilenoptionen an."}, // 211
     {"显示帮助，包括 Qt 专用选项。", "Displays help including Qt specific options.", "Zeigt die Hilfe einschließlich der Qt-spezifischen Optionen an."}, // 212
     {"显示版本信息。", "Displays version information.", "Zeigt die Versionsinformationen an."}, // 213
+    // Recordings
+    {"记录", "Record", "Aufzeichnen"}, // 214
+    {"把每一帧保存到记录文件，以后也可用其他协议重新解码", "Keep every frame in a recording file, to be decoded again later, also with another protocol", "Jeden Rahmen in einer Aufzeichnungsdatei behalten, um ihn später erneut zu dekodieren, auch mit einem anderen Protokoll"}, // 215
+    {"记录已关闭", "Recording off", "Aufzeichnung aus"}, // 216
+    {"开始采集时记录", "Records when acquisition starts", "Aufzeichnung beim Start der Erfassung"}, // 217
+    {"记录失败", "Recording failed", "Aufzeichnung fehlgeschlagen"}, // 218
+    {"%1\n单击打开所在文件夹", "%1\nClick to open its folder", "%1\nKlicken öffnet den Ordner"}, // 219
+    {"打开记录…", "Open recording…", "Aufzeichnung öffnen…"}, // 220
+    {"打开记录", "Open recording", "Aufzeichnung öffnen"}, // 221
+    {"记录文件：", "Recording file:", "Aufzeichnungsdatei:"}, // 222
+    {"浏览…", "Browse…", "Durchsuchen…"}, // 223
+    {"用记录中保存的协议解码", "Decode with the protocol stored in it", "Mit dem darin gespeicherten Protokoll dekodieren"}, // 224
+    {"用其他协议文件解码：", "Decode with another protocol file:", "Mit einer anderen Protokolldatei dekodieren:"}, // 225
+    {"确定", "OK", "OK"}, // 226
+    {"取消", "Cancel", "Abbrechen"}, // 227
+    {"记录 (*.csrec)", "Recordings (*.csrec)", "Aufzeichnungen (*.csrec)"}, // 228
+    {"协议文件", "Protocol file", "Protokolldatei"}, // 229
+    {"协议文件 (*.json)", "Protocol files (*.json)", "Protokolldateien (*.json)"}, // 230
+    {"请先停止数据采集再打开记录", "Stop data acquisition before opening a recording", "Bitte stoppen Sie die Datenerfassung, bevor Sie eine Aufzeichnung öffnen."}, // 231
+    {"正在载入记录 %1… %2%", "Loading recording %1… %2%", "Aufzeichnung %1 wird geladen… %2 %"}, // 232
+    {"正在显示记录 %1（只读，实时采集已关闭）：%2 行，协议 %3", "Showing recording %1 (read-only, live acquisition off): %2 rows, protocol %3", "Aufzeichnung %1 wird angezeigt (schreibgeschützt, Live-Erfassung aus): %2 Zeilen, Protokoll %3"}, // 233
+    {"返回实时数据", "Back to live data", "Zurück zu den Live-Daten"}, // 234
+    {"[%1] 记录到 %2", "[%1] recording to %2", "[%1] Aufzeichnung in %2"}, // 235
+    {"[%1] 无法创建记录 %2：%3；继续采集，不记录", "[%1] cannot create recording %2: %3; acquiring without it", "[%1] Aufzeichnung %2 lässt sich nicht anlegen: %3; die Erfassung läuft ohne sie weiter"}, // 236
+    {"[%1] 记录写入失败：%2（%3）；继续采集", "[%1] recording write failed: %2 (%3); acquisition goes on", "[%1] Schreiben der Aufzeichnung fehlgeschlagen: %2 (%3); die Erfassung läuft weiter"}, // 237
+    {"[%1] 记录恢复写入：%2（丢失 %3 行）", "[%1] recording writing again: %2 (%3 rows lost)", "[%1] Aufzeichnung wird wieder geschrieben: %2 (%3 Zeilen verloren)"}, // 238
+    {"[%1] 记录已保存：%2", "[%1] recording saved: %2", "[%1] Aufzeichnung gespeichert: %2"}, // 239
+    {"把每一帧记录到 FILE（.csrec），或 DIR 中按开始时间和端口命名的新文件（默认：窗口的记录目录）", "Record every frame into FILE (.csrec), or into a new file named by start time and port in DIR (default: the window's recordings directory)", "Jeden Rahmen in FILE (.csrec) aufzeichnen oder in eine neue, nach Startzeit und Port benannte Datei in DIR (Standard: das Aufzeichnungsverzeichnis des Fensters)"}, // 240
+    {"不记录帧", "Keep no recording", "Keine Aufzeichnung anlegen"}, // 241
+    {"--record 与 --no-record 不能同时使用", "--record and --no-record exclude each other", "--record und --no-record schließen einander aus"}, // 242
+    {"缺少 --record 的文件或目录", "--record needs a file or directory", "--record braucht eine Datei oder ein Verzeichnis"}, // 243
+    {"记录文件 %1 已存在（记录从不覆盖）", "recording %1 exists already (recordings are never overwritten)", "Aufzeichnung %1 existiert bereits (Aufzeichnungen werden nie überschrieben)"}, // 244
+    {"%1：文件不存在", "%1: no such file", "%1: Datei nicht vorhanden"}, // 245
+    {"%1 不是记录文件（不是 SQLite 数据库）", "%1 is not a recording (not an SQLite database)", "%1 ist keine Aufzeichnung (keine SQLite-Datenbank)"}, // 246
+    {"%1 不完整（被截断）：%2", "%1 is truncated: %2", "%1 ist abgeschnitten: %2"}, // 247
+    {"%1 是 SQLite 数据库，但不是 Cellscribe 记录", "%1 is an SQLite database but not a Cellscribe recording", "%1 ist eine SQLite-Datenbank, aber keine Cellscribe-Aufzeichnung"}, // 248
+    {"%1 的记录格式为 %2，本程序只能读取到 %3：请更新 Cellscribe", "%1 has recording format %2; this program reads up to %3: update Cellscribe", "%1 hat das Aufzeichnungsformat %2; dieses Programm liest bis %3: bitte Cellscribe aktualisieren"}, // 249
+    {"%1 无法读取（文件可能已损坏）：%2", "%1 cannot be read (the file may be damaged): %2", "%1 lässt sich nicht lesen (die Datei ist vielleicht beschädigt): %2"}, // 250
+    {"%1 中保存的协议无法加载：%2", "the protocol stored in %1 does not load: %2", "das in %1 gespeicherte Protokoll lässt sich nicht laden: %2"}, // 251
 };
 // clang-format on
 
 constexpr int kRowCount = int(sizeof(kTable) / sizeof(kTable[0]));
-static_assert(kRowCount == 214, "translation table must have 214 rows");
+static_assert(kRowCount == 252, "translation table must have 252 rows");
 
 TranslationMap buildDictionary(const char *Row::*column)
 {

@@ -4,6 +4,7 @@
 #include "protocol/protocolconfig.h"
 #include "protocol/protocolmanager.h"
 #include "record/recordlog.h"
+#include "recording/recordingsession.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -110,6 +111,9 @@ int Recorder::start()
         }
     }
 
+    if (!setUpRecording())
+        return RecorderOptions::ExitBadInput;
+
     AcquisitionSettings settings;
     settings.port = m_options.port;
     settings.baudRate = m_options.baudRate;
@@ -133,6 +137,53 @@ int Recorder::start()
     if (m_options.durationMs > 0)
         m_durationTimer.start(int(qMin<qint64>(m_options.durationMs, INT_MAX)));
     return -1;
+}
+
+bool Recorder::setUpRecording()
+{
+    if (!m_options.record)
+        return true;
+    const QString target = m_options.recordPath.isEmpty() ? RecordingSession::defaultDirectory()
+                                                          : m_options.recordPath;
+    m_recording = new RecordingSession(m_engine, this);
+    if (RecorderOptions::isRecordingFile(target)) {
+        if (QFileInfo::exists(target)) {
+            message(say("记录文件 %1 已存在（记录从不覆盖）",
+                        "recording %1 exists already (recordings are never overwritten)")
+                            .arg(QDir::toNativeSeparators(target)));
+            return false;
+        }
+        m_recording->setFile(target);
+    } else {
+        m_recording->setDirectory(target);
+    }
+    // Told here, once each; the run goes on without the file when it fails.
+    connect(m_recording, &RecordingSession::fileStarted, this, [this](const QString &path) {
+        message(say("[%1] 记录到 %2", "[%1] recording to %2")
+                        .arg(now(), QDir::toNativeSeparators(path)));
+    });
+    connect(m_recording, &RecordingSession::failed, this,
+            [this](const QString &path, const QString &error) {
+                const bool opened = m_recording->isRecording();
+                message((opened ? say("[%1] 记录写入失败：%2（%3）；继续采集",
+                                      "[%1] recording write failed: %2 (%3); acquisition goes on")
+                                : say("[%1] 无法创建记录 %2：%3；继续采集，不记录",
+                                      "[%1] cannot create recording %2: %3; acquiring without it"))
+                                .arg(now(), QDir::toNativeSeparators(path), error));
+            });
+    connect(m_recording, &RecordingSession::resumed, this,
+            [this](const QString &path, qint64 lost) {
+                message(say("[%1] 记录恢复写入：%2（丢失 %3 行）",
+                            "[%1] recording writing again: %2 (%3 rows lost)")
+                                .arg(now(), QDir::toNativeSeparators(path), QString::number(lost)));
+            });
+    connect(m_recording, &RecordingSession::fileFinished, this,
+            [this](const QString &path, bool complete) {
+                if (complete)
+                    message(say("[%1] 记录已保存：%2", "[%1] recording saved: %2")
+                                    .arg(now(), QDir::toNativeSeparators(path)));
+            });
+    return true;
 }
 
 void Recorder::finish(int exitCode)

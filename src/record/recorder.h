@@ -13,6 +13,7 @@ class AcquisitionEngine;
 class ProtocolConfig;
 class ProtocolManager;
 class QTextStream;
+class RecordingSession;
 
 // cellscribe-record's run: one acquisition engine with the sinks the command line asks for,
 // messages on stderr, and the end of the run (duration, frame count, a signal, a lost port).
@@ -31,12 +32,15 @@ public:
     void finish(int exitCode);
 
     AcquisitionEngine *engine() const { return m_engine; }
+    // Null with --no-record.
+    RecordingSession *recording() const { return m_recording; }
 
 signals:
     void finished(int exitCode);
 
 private:
     bool loadProtocol();
+    bool setUpRecording();
     void onSample(const Sample &sample);
     void onLinkEvent(const AcquisitionEvent &event);
     void printStatus();
@@ -49,6 +53,7 @@ private:
     ProtocolConfig *m_config = nullptr;
     AcquisitionEngine *m_engine = nullptr;
     CsvRowLog m_csv;
+    RecordingSession *m_recording = nullptr;
     bool m_csvFailing = false;
     QTimer m_statusTimer;
     QTimer m_durationTimer;

@@ -1,6 +1,7 @@
 #include "record/recorderoptions.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace {
@@ -57,6 +58,12 @@ QString helpText(int l)
              "or 100 to 3600000 milliseconds (default 1000)"},
             {"--csv FILE", "逐行追加实时表到 CSV 文件（与窗口的导出相同）",
              "Append the real-time table to a CSV file row by row (as the window exports it)"},
+            {"--record FILE|DIR",
+             "把每一帧记录到 FILE（.csrec），或 DIR "
+             "中按开始时间和端口命名的新文件（默认：窗口的记录目录）",
+             "Record every frame into FILE (.csrec), or into a new file named by start time and "
+             "port in DIR (default: the window's recordings directory)"},
+            {"--no-record", "不记录帧", "Keep no recording"},
             {"--language zh|en|de", "CSV 与消息的语言：zh（默认）、en 或 de",
              "Language of the CSV and the messages: zh (default), en or de"},
             {"--duration SECONDS", "运行指定秒数后结束", "End after this many seconds"},
@@ -98,6 +105,12 @@ QString helpText(int l)
 
 } // namespace
 
+bool RecorderOptions::isRecordingFile(const QString &path)
+{
+    const QFileInfo info(path);
+    return !info.isDir() && info.suffix().compare(QLatin1String("csrec"), Qt::CaseInsensitive) == 0;
+}
+
 qint64 RecorderOptions::parseInterval(const QString &text)
 {
     static const QRegularExpression pattern(QStringLiteral("^\\s*(\\d{1,10})\\s*(ms|s|min)?\\s*$"));
@@ -128,6 +141,8 @@ RecorderOptions::Outcome RecorderOptions::parse(const QStringList &arguments,
     const QCommandLineOption baud(QStringLiteral("baud"), QString(), QStringLiteral("RATE"));
     const QCommandLineOption interval(QStringLiteral("interval"), QString(), QStringLiteral("T"));
     const QCommandLineOption csv(QStringLiteral("csv"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption record(QStringLiteral("record"), QString(), QStringLiteral("PATH"));
+    const QCommandLineOption noRecord(QStringLiteral("no-record"));
     const QCommandLineOption language(QStringLiteral("language"), QString(), QStringLiteral("L"));
     const QCommandLineOption duration(QStringLiteral("duration"), QString(), QStringLiteral("S"));
     const QCommandLineOption frames(QStringLiteral("frames"), QString(), QStringLiteral("N"));
@@ -135,8 +150,8 @@ RecorderOptions::Outcome RecorderOptions::parse(const QStringList &arguments,
     const QCommandLineOption quiet(QStringLiteral("quiet"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
-    parser.addOptions({port, protocol, command, baud, interval, csv, language, duration, frames,
-                       noReconnect, quiet, help, version});
+    parser.addOptions({port, protocol, command, baud, interval, csv, record, noRecord, language,
+                       duration, frames, noReconnect, quiet, help, version});
 
     const auto fail = [text](const QString &message) {
         *text = message;
@@ -188,6 +203,13 @@ RecorderOptions::Outcome RecorderOptions::parse(const QStringList &arguments,
         options->intervalMs = int(ms);
     }
     options->csvPath = parser.value(csv);
+    if (parser.isSet(record) && parser.isSet(noRecord))
+        return fail(say(l, "--record 与 --no-record 不能同时使用",
+                        "--record and --no-record exclude each other"));
+    options->record = !parser.isSet(noRecord);
+    options->recordPath = parser.value(record);
+    if (parser.isSet(record) && options->recordPath.isEmpty())
+        return fail(say(l, "缺少 --record 的文件或目录", "--record needs a file or directory"));
     if (parser.isSet(duration)) {
         bool ok = false;
         const double seconds = parser.value(duration).toDouble(&ok);

@@ -22,6 +22,8 @@ struct RecorderOptions
     int baudRate = 9600;
     int intervalMs = 1000;
     QString csvPath;
+    bool record = true;
+    QString recordPath; // a .csrec file, or a directory; empty: the window's recordings directory
     int language = Chinese;
     qint64 durationMs = 0; // 0: no limit
     qint64 frames = 0; // 0: no limit
@@ -37,4 +39,7 @@ struct RecorderOptions
     static qint64 parseInterval(const QString &text);
     static constexpr qint64 minIntervalMs = 100;
     static constexpr qint64 maxIntervalMs = 3600000;
+
+    // Whether --record names one file (ends in .csrec and is no directory) or a directory.
+    static bool isRecordingFile(const QString &path);
 };

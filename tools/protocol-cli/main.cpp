@@ -8,6 +8,7 @@
 #include "protocol/protocolconfig.h"
 #include "protocol/protocolframe.h"
 #include "protocol/protocolmanager.h"
+#include "recording/recordingcommands.h"
 #include "serial/frameassembler.h"
 
 #include <QCommandLineParser>
@@ -422,6 +423,46 @@ int runDecode(const QString &path, const QStringList &frames, const CsvTarget *c
     return allMatched ? ExitOk : ExitUnmatchedFrame;
 }
 
+// replay and info: the work is done by the recording module.
+int runRecordingCommand(const QCommandLineParser &parser, const QStringList &args,
+                        const QString &protocolFile)
+{
+    const QString command = args.value(0);
+    if (args.size() != 2) {
+        err() << "usage: cellscribe-protocol " << command
+              << (command == QLatin1String("replay")
+                          ? " FILE.csrec [--protocol FILE] [--csv OUT] [--language zh|en|de]"
+                          : " FILE.csrec")
+              << Qt::endl;
+        return ExitFailure;
+    }
+    const bool languageSet = parser.isSet(QStringLiteral("language"));
+    if (command == QLatin1String("info")) {
+        if (!protocolFile.isEmpty() || parser.isSet(QStringLiteral("csv")) || languageSet) {
+            err() << "info takes no options" << Qt::endl;
+            return ExitFailure;
+        }
+        return RecordingCommands::info(args.at(1), out(), err());
+    }
+    RecordingCommands::ReplayOptions options;
+    options.recording = args.at(1);
+    options.protocolFile = protocolFile;
+    options.csvPath = parser.value(QStringLiteral("csv"));
+    const QString language = parser.value(QStringLiteral("language"));
+    static const QStringList languages{QStringLiteral("zh"), QStringLiteral("en"),
+                                       QStringLiteral("de")};
+    options.language = int(languages.indexOf(language));
+    if (options.language < 0) {
+        err() << "--language takes zh, en or de, not " << language << Qt::endl;
+        return ExitFailure;
+    }
+    if (languageSet && options.csvPath.isEmpty()) {
+        err() << "--language goes with --csv" << Qt::endl;
+        return ExitFailure;
+    }
+    return RecordingCommands::replay(options, out(), err());
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -445,7 +486,14 @@ int main(int argc, char *argv[])
             "  decode FILE --stream    read raw received bytes on stdin, cut frames from\n"
             "                          ':' to '~' as the serial link does, decode each\n"
             "  decode ... --csv OUT    also write the decoded frames as the application's\n"
-            "                          real-time table (CSV, all columns)"));
+            "                          real-time table (CSV, all columns)\n"
+            "  replay REC [--protocol FILE] [--csv OUT] [--language L]\n"
+            "                          decode every frame received in the recording REC\n"
+            "                          again (with its stored protocol, or FILE) and write\n"
+            "                          the window's table with the recorded times; prints a\n"
+            "                          summary as JSON\n"
+            "  info REC                the recording's start, end, port, protocol and counts\n"
+            "                          as JSON"));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption quietOption(
@@ -466,6 +514,11 @@ int main(int argc, char *argv[])
             QStringLiteral("--csv: language of headers and texts, zh (default), en or de."),
             QStringLiteral("zh|en|de"), QStringLiteral("zh"));
     parser.addOption(languageOption);
+    const QCommandLineOption protocolOption(
+            QStringLiteral("protocol"),
+            QStringLiteral("replay: decode with this protocol file instead of the stored one."),
+            QStringLiteral("file"));
+    parser.addOption(protocolOption);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("check or decode"));
     parser.addPositionalArgument(QStringLiteral("file"),
                                  QStringLiteral("protocol JSON file (check: or a directory)"));
@@ -477,6 +530,14 @@ int main(int argc, char *argv[])
 
     const QStringList args = parser.positionalArguments();
     const QString command = args.value(0);
+    if (command == QLatin1String("replay") || command == QLatin1String("info"))
+        return runRecordingCommand(parser, args,
+                                   parser.isSet(protocolOption) ? parser.value(protocolOption)
+                                                                : QString());
+    if (parser.isSet(protocolOption)) {
+        err() << "--protocol goes with replay" << Qt::endl;
+        return ExitFailure;
+    }
     if (command == QLatin1String("check")) {
         if (args.size() > 2) {
             err() << "check takes one FILE or DIR" << Qt::endl;

@@ -146,6 +146,10 @@ int main(int argc, char *argv[])
 
     QTemporaryDir scratch;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, scratch.path());
+    // The run's recording goes to the scratch directory too, not to the user's.
+    QSettings(QStringLiteral("TRBMS"), QStringLiteral("BV-BMS"))
+            .setValue(QStringLiteral("recordingDirectory"),
+                      scratch.filePath(QStringLiteral("recordings")));
     // The window loads the one protocol the driver plays.
     const QString protocolDir = scratch.filePath(QStringLiteral("protocols"));
     const QString protocolPath = QCoreApplication::applicationDirPath()

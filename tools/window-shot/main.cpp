@@ -23,6 +23,9 @@ int main(int argc, char *argv[])
     // The window saves its selections: keep them away from the user's settings.
     QTemporaryDir settingsDir;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    QSettings(QStringLiteral("TRBMS"), QStringLiteral("BV-BMS"))
+            .setValue(QStringLiteral("recordingDirectory"),
+                      settingsDir.filePath(QStringLiteral("recordings")));
     const QStringList args = app.arguments();
     if (args.size() < 2) {
         qWarning("usage: cellscribe-window-shot OUT_DIR [--port PATH]...");

@@ -1,0 +1,3 @@
+#include "recording/recordinglog.h"
+
+Q_LOGGING_CATEGORY(lcRecording, "cellscribe.recording", QtWarningMsg)
