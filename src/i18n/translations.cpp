@@ -156,11 +156,76 @@ const Row kTable[] = {
     {"编译器：", "Compiler:", "Compiler:"}, // 142
     {"Qt版本：", "Qt Version:", "Qt-Version:"}, // 143
     {"关闭", "Close", "Schließen"}, // 144
+    // Alarms
+    {"电芯%1 过压", "Cell %1 overvoltage", "Zelle %1 Überspannung"}, // 145
+    {"电芯%1 欠压", "Cell %1 undervoltage", "Zelle %1 Unterspannung"}, // 146
+    {"电芯%1 %2", "Cell %1 %2", "Zelle %1 %2"}, // 147
+    {"%1 过高", "%1 too high", "%1 zu hoch"}, // 148
+    {"%1 过低", "%1 too low", "%1 zu niedrig"}, // 149
+    {"平均温度", "Average Temp", "Durchschnittstemperatur"}, // 150
+    {"温差", "Temp Diff", "Temperaturdifferenz"}, // 151
+    {"告警", "Alarm", "Alarm"}, // 152
+    {"报警", "Alarms", "Alarme"}, // 153
+    {"触发", "Raised", "Ausgelöst"}, // 154
+    {"恢复", "Cleared", "Aufgehoben"}, // 155
+    {"报警设置…", "Alarm settings…", "Alarmeinstellungen…"}, // 156
+    {"报警设置", "Alarm Settings", "Alarmeinstellungen"}, // 157
+    {"报警记录", "Alarm Events", "Alarmereignisse"}, // 158
+    {"报警记录…", "Alarm events…", "Alarmereignisse…"}, // 159
+    {"当前报警: %1", "Active alarms: %1", "Aktive Alarme: %1"}, // 160
+    {"启用", "Enabled", "Aktiv"}, // 161
+    {"名称", "Name", "Name"}, // 162
+    {"数值", "Value", "Wert"}, // 163
+    {"上限", "High Limit", "Obergrenze"}, // 164
+    {"下限", "Low Limit", "Untergrenze"}, // 165
+    {"回差", "Hysteresis", "Hysterese"}, // 166
+    {"延时", "Delay", "Verzögerung"}, // 167
+    {"秒", "s", "s"}, // 168
+    {"帧", "frames", "Frames"}, // 169
+    {"级别", "Severity", "Stufe"}, // 170
+    {"说明", "Text", "Text"}, // 171
+    {"规则", "Rule", "Regel"}, // 172
+    {"电芯", "Cell", "Zelle"}, // 173
+    {"事件", "Event", "Ereignis"}, // 174
+    {"信息", "Message", "Meldung"}, // 175
+    {"每个电芯", "Every cell", "Jede Zelle"}, // 176
+    {"添加", "Add", "Hinzufügen"}, // 177
+    {"删除", "Remove", "Entfernen"}, // 178
+    {"应用", "Apply", "Übernehmen"}, // 179
+    {"确定", "OK", "OK"}, // 180
+    {"取消", "Cancel", "Abbrechen"}, // 181
+    {"确认", "Acknowledge", "Quittieren"}, // 182
+    {"全部确认", "Acknowledge all", "Alle quittieren"}, // 183
+    {"已确认", "Acknowledged", "Quittiert"}, // 184
+    {"协议默认", "Protocol default", "Protokollvorgabe"}, // 185
+    {"在表格中显示报警列", "Show the alarm column in the table", "Alarmspalte in der Tabelle anzeigen"}, // 186
+    {"无法保存报警规则: %1", "Cannot save alarm rules: %1", "Alarmregeln können nicht gespeichert werden: %1"}, // 187
+    {"规则 %1: %2", "Rule %1: %2", "Regel %1: %2"}, // 188
+    {"无法读取文件: %1", "Cannot read the file: %1", "Datei kann nicht gelesen werden: %1"}, // 189
+    {"文件不是有效的 JSON: %1", "The file is not valid JSON: %1", "Die Datei ist kein gültiges JSON: %1"}, // 190
+    {"报警规则必须是数组", "Alarm rules must be an array", "Alarmregeln müssen ein Array sein"}, // 191
+    {"规则不是对象", "The rule is not an object", "Die Regel ist kein Objekt"}, // 192
+    {"缺少名称", "Name missing", "Name fehlt"}, // 193
+    {"名称重复", "Duplicate name", "Doppelter Name"}, // 194
+    {"未知字段: %1", "Unknown field: %1", "Unbekanntes Feld: %1"}, // 195
+    {"%1 类型错误", "%1 has the wrong type", "%1 hat den falschen Typ"}, // 196
+    {"%1 必须是数字", "%1 must be a number", "%1 muss eine Zahl sein"}, // 197
+    {"缺少数值名", "Value missing", "Wert fehlt"}, // 198
+    {"未知数值: %1", "Unknown value: %1", "Unbekannter Wert: %1"}, // 199
+    {"数值不是数字: %1", "Not a numeric value: %1", "Kein numerischer Wert: %1"}, // 200
+    {"本协议没有电芯电压", "This protocol has no cell voltages", "Dieses Protokoll hat keine Zellspannungen"}, // 201
+    {"至少需要上限或下限", "A high or low limit is needed", "Eine Ober- oder Untergrenze ist nötig"}, // 202
+    {"下限高于上限", "Low limit above high limit", "Untergrenze über Obergrenze"}, // 203
+    {"回差不能为负", "Hysteresis must not be negative", "Hysterese darf nicht negativ sein"}, // 204
+    {"延时不能为负", "Delay must not be negative", "Verzögerung darf nicht negativ sein"}, // 205
+    {"延时只能按秒或按帧之一", "Give the delay in seconds or in frames, not both", "Verzögerung entweder in Sekunden oder in Frames angeben"}, // 206
+    {"帧延时必须是整数", "Frame delay must be a whole number", "Frame-Verzögerung muss eine ganze Zahl sein"}, // 207
+    {"未知级别: %1", "Unknown severity: %1", "Unbekannte Stufe: %1"}, // 208
 };
 // clang-format on
 
 constexpr int kRowCount = int(sizeof(kTable) / sizeof(kTable[0]));
-static_assert(kRowCount == 145, "translation table must have 145 rows");
+static_assert(kRowCount == 209, "translation table must have 209 rows");
 
 TranslationMap buildDictionary(const char *Row::*column)
 {
