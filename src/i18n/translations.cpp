@@ -174,7 +174,7 @@ const Row kTable[] = {
     {"报警记录…", "Alarm events…", "Alarmereignisse…"}, // 159
     {"当前报警: %1", "Active alarms: %1", "Aktive Alarme: %1"}, // 160
     {"启用", "Enabled", "Aktiv"}, // 161
-    {"名称", "Name", "Name"}, // 162
+    {"规则名称", "Rule Name", "Regelname"}, // 162
     {"数值", "Value", "Wert"}, // 163
     {"上限", "High Limit", "Obergrenze"}, // 164
     {"下限", "Low Limit", "Untergrenze"}, // 165
