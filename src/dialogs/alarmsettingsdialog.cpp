@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QJsonArray>
@@ -149,6 +150,12 @@ void AlarmSettingsDialog::setRules(const QList<AlarmRule> &defaults,
 void AlarmSettingsDialog::setAlarmColumnShown(bool shown)
 {
     m_alarmColumn->setChecked(shown);
+}
+
+void AlarmSettingsDialog::setLoadProblems(const AlarmProblems &problems)
+{
+    m_loadProblems = problems;
+    validate();
 }
 
 bool AlarmSettingsDialog::alarmColumnShown() const
@@ -338,6 +345,11 @@ void AlarmSettingsDialog::validate()
                 markRow(row, QStringLiteral("#ffd6d6"), p.text(m_language));
         }
     }
+    for (const AlarmProblem &p : std::as_const(m_loadProblems)) {
+        const QString file = QFileInfo(p.source).fileName();
+        lines.append(file.isEmpty() ? p.text(m_language)
+                                    : QStringLiteral("%1: %2").arg(file, p.text(m_language)));
+    }
     if (!m_writeError.isEmpty())
         lines.prepend(m_writeError);
     m_problemLabel->setText(lines.join(QLatin1Char('\n')));
@@ -367,6 +379,7 @@ bool AlarmSettingsDialog::apply()
             return false;
         }
     }
+    m_loadProblems.clear();
     validate();
     emit applied(userRules, alarmColumnShown());
     return true;

@@ -49,6 +49,9 @@ public:
     void setUserFilePath(const QString &path) { m_userFilePath = path; }
     void setAlarmColumnShown(bool shown);
     bool alarmColumnShown() const;
+    // What was refused when the files were read (those rules are not among the rows); shown
+    // until the rules are applied.
+    void setLoadProblems(const AlarmProblems &problems);
 
     int rowCount() const;
     void addRule(const AlarmRule &rule);
@@ -87,6 +90,7 @@ private:
     AlarmProblems m_problems;
     AlarmProblems m_warnings;
     QString m_writeError;
+    AlarmProblems m_loadProblems;
 
     QTableWidget *m_table = nullptr;
     QLabel *m_problemLabel = nullptr;
