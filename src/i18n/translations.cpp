@@ -156,76 +156,125 @@ const Row kTable[] = {
     {"编译器：", "Compiler:", "Compiler:"}, // 142
     {"Qt版本：", "Qt Version:", "Qt-Version:"}, // 143
     {"关闭", "Close", "Schließen"}, // 144
+    // Acquisition engine and cellscribe-record
+    {"用法：", "Usage:", "Aufruf:"}, // 145
+    {"轮询 BMS 并记录，无窗口。", "Polls a BMS and records it, without a window.", "Fragt ein BMS ab und zeichnet auf, ohne Fenster."}, // 146
+    {"选项：", "Options:", "Optionen:"}, // 147
+    {"退出码：", "Exit codes:", "Exit-Codes:"}, // 148
+    {"0 正常结束（--duration、--frames、SIGINT 或 SIGTERM）", "0 normal end (--duration, --frames, SIGINT or SIGTERM)", "0 normales Ende (--duration, --frames, SIGINT oder SIGTERM)"}, // 149
+    {"1 参数错误、协议无法加载或 CSV 文件不可用", "1 bad arguments, a protocol that does not load, or a CSV file that cannot be used", "1 ungültige Argumente, ein Protokoll, das sich nicht laden lässt, oder eine unbrauchbare CSV-Datei"}, // 150
+    {"2 启动时端口无法打开（使用 --no-reconnect 时）", "2 the port does not open at start (with --no-reconnect)", "2 der Port lässt sich beim Start nicht öffnen (mit --no-reconnect)"}, // 151
+    {"3 端口丢失（使用 --no-reconnect 时）", "3 the port was lost (with --no-reconnect)", "3 der Port ging verloren (mit --no-reconnect)"}, // 152
+    {"命令行无效：%1", "invalid command line: %1", "ungültige Befehlszeile: %1"}, // 153
+    {"无法识别的参数：%1", "unknown argument: %1", "unbekanntes Argument: %1"}, // 154
+    {"--language 取 zh、en 或 de，而不是 %1", "--language takes zh, en or de, not %1", "--language erwartet zh, en oder de, nicht %1"}, // 155
+    {"缺少 --port", "--port is missing", "--port fehlt"}, // 156
+    {"缺少 --protocol", "--protocol is missing", "--protocol fehlt"}, // 157
+    {"波特率必须是 9600、19200、38400 或 115200，而不是 %1", "the baud rate must be 9600, 19200, 38400 or 115200, not %1", "die Baudrate muss 9600, 19200, 38400 oder 115200 sein, nicht %1"}, // 158
+    {"无效的间隔 %1：应为“200 ms”、“1 s”等，或 100 到 3600000 毫秒", "invalid interval %1: use \"200 ms\", \"1 s\", ... or 100 to 3600000 milliseconds", "ungültiges Intervall %1: \"200 ms\", \"1 s\", ... oder 100 bis 3600000 Millisekunden angeben"}, // 159
+    {"--duration 取正数秒数，而不是 %1", "--duration takes a positive number of seconds, not %1", "--duration erwartet eine positive Zahl von Sekunden, nicht %1"}, // 160
+    {"--frames 取正整数，而不是 %1", "--frames takes a positive whole number, not %1", "--frames erwartet eine positive ganze Zahl, nicht %1"}, // 161
+    {"轮询的串口：系统名称（COM3、ttyUSB0）或路径（伪终端、链接）", "Serial port to poll: a system name (COM3, ttyUSB0) or a path (a pseudo-terminal, a link)", "Abzufragender serieller Port: ein Systemname (COM3, ttyUSB0) oder ein Pfad (Pseudo-Terminal, Link)"}, // 162
+    {"协议文件，或应用程序 protocols 目录中的协议名称", "Protocol file, or a protocol name from the application's protocols directory", "Protokolldatei oder ein Protokollname aus dem protocols-Verzeichnis der Anwendung"}, // 163
+    {"轮询的指令（默认：协议的当前指令）", "Command to poll (default: the protocol's active command)", "Abzufragender Befehl (Standard: der aktive Befehl des Protokolls)"}, // 164
+    {"波特率：9600、19200、38400 或 115200（默认 9600）", "Baud rate: 9600, 19200, 38400 or 115200 (default 9600)", "Baudrate: 9600, 19200, 38400 oder 115200 (Standard 9600)"}, // 165
+    {"轮询间隔：窗口中的间隔文字（“200 ms”、“1 s”、“1 min”…）或 100 到 3600000 毫秒（默认 1000）", "Polling interval: the window's interval texts (\"200 ms\", \"1 s\", \"1 min\", ...) or 100 to 3600000 milliseconds (default 1000)", "Abfrageintervall: die Intervalltexte des Fensters (\"200 ms\", \"1 s\", \"1 min\", ...) oder 100 bis 3600000 Millisekunden (Standard 1000)"}, // 166
+    {"逐行追加实时表到 CSV 文件（与窗口的导出相同）", "Append the real-time table to a CSV file row by row (as the window exports it)", "Echtzeittabelle zeilenweise an eine CSV-Datei anhängen (wie der Export des Fensters)"}, // 167
+    {"CSV 与消息的语言：zh（默认）、en 或 de", "Language of the CSV and the messages: zh (default), en or de", "Sprache der CSV-Datei und der Meldungen: zh (Standard), en oder de"}, // 168
+    {"运行指定秒数后结束", "End after this many seconds", "Nach so vielen Sekunden beenden"}, // 169
+    {"应答 N 帧（N 行）后结束", "End after N answered frames (N table rows)", "Nach N beantworteten Rahmen (N Tabellenzeilen) beenden"}, // 170
+    {"端口丢失时结束（退出码 3），不重连", "End when the port is lost (exit code 3) instead of reconnecting", "Bei Verlust des Ports beenden (Exit-Code 3), statt neu zu verbinden"}, // 171
+    {"不输出每 10 秒的状态行", "No status line every 10 seconds", "Keine Statuszeile alle 10 Sekunden"}, // 172
+    {"显示帮助", "Show this help", "Diese Hilfe anzeigen"}, // 173
+    {"显示版本", "Show the version", "Version anzeigen"}, // 174
+    {"协议文件 %1 无法加载：%2", "protocol file %1 does not load: %2", "Protokolldatei %1 lässt sich nicht laden: %2"}, // 175
+    {"未知协议 %1（%2 中可用：%3）", "unknown protocol %1 (available in %2: %3)", "unbekanntes Protokoll %1 (verfügbar in %2: %3)"}, // 176
+    {"协议 %1 中没有指令 %2 的请求", "protocol %1 has no request for command %2", "Protokoll %1 hat keine Anfrage für den Befehl %2"}, // 177
+    {"CSV 文件 %1 无法使用：%2", "CSV file %1 cannot be used: %2", "CSV-Datei %1 ist nicht verwendbar: %2"}, // 178
+    {"端口 %1 无法打开：%2", "port %1 does not open: %2", "Port %1 lässt sich nicht öffnen: %2"}, // 179
+    {"[%1] 端口 %2 无法打开（%3），等待其出现…", "[%1] port %2 does not open (%3); waiting for it...", "[%1] Port %2 lässt sich nicht öffnen (%3); warte darauf ..."}, // 180
+    {"[%1] CSV 写入失败：%2（%3）", "[%1] CSV write failed: %2 (%3)", "[%1] CSV-Schreiben fehlgeschlagen: %2 (%3)"}, // 181
+    {"[%1] CSV 恢复写入：%2", "[%1] CSV writing again: %2", "[%1] CSV wird wieder geschrieben: %2"}, // 182
+    {"[%1] 开始记录：%2，%3 波特，间隔 %4 ms，指令 %5", "[%1] recording started: %2, %3 baud, every %4 ms, command %5", "[%1] Aufzeichnung gestartet: %2, %3 Baud, alle %4 ms, Befehl %5"}, // 183
+    {"[%1] 端口丢失：%2", "[%1] port lost: %2", "[%1] Port verloren: %2"}, // 184
+    {"[%1] 已重新连接：%2", "[%1] reconnected: %2", "[%1] wieder verbunden: %2"}, // 185
+    {"[%1] 串口错误：%2", "[%1] serial error: %2", "[%1] serieller Fehler: %2"}, // 186
+    {"已连接", "open", "offen"}, // 187
+    {"重连中", "reconnecting", "Neuverbindung"}, // 188
+    {"已停止", "stopped", "gestoppt"}, // 189
+    {"[%1] 帧 %2，超时 %3，校验错误 %4，已写行 %5，重连 %6，链路：%7", "[%1] frames %2, timeouts %3, checksum errors %4, rows written %5, reconnects %6, link: %7", "[%1] Rahmen %2, Zeitüberschreitungen %3, Prüfsummenfehler %4, geschriebene Zeilen %5, Neuverbindungen %6, Verbindung: %7"}, // 190
+    {"自动重连", "Auto-reconnect", "Automatisch neu verbinden"}, // 191
+    {"端口已断开，正在重连…", "Port lost, reconnecting…", "Port getrennt, Verbindung wird wiederhergestellt…"}, // 192
     // Alarms
-    {"电芯%1 过压", "Cell %1 overvoltage", "Zelle %1 Überspannung"}, // 145
-    {"电芯%1 欠压", "Cell %1 undervoltage", "Zelle %1 Unterspannung"}, // 146
-    {"电芯%1 %2", "Cell %1 %2", "Zelle %1 %2"}, // 147
-    {"%1 过高", "%1 too high", "%1 zu hoch"}, // 148
-    {"%1 过低", "%1 too low", "%1 zu niedrig"}, // 149
-    {"平均温度", "Average Temp", "Durchschnittstemperatur"}, // 150
-    {"温差", "Temp Diff", "Temperaturdifferenz"}, // 151
-    {"告警", "Alarm", "Alarm"}, // 152
-    {"报警", "Alarms", "Alarme"}, // 153
-    {"触发", "Raised", "Ausgelöst"}, // 154
-    {"恢复", "Cleared", "Aufgehoben"}, // 155
-    {"报警设置…", "Alarm settings…", "Alarmeinstellungen…"}, // 156
-    {"报警设置", "Alarm Settings", "Alarmeinstellungen"}, // 157
-    {"报警记录", "Alarm Events", "Alarmereignisse"}, // 158
-    {"报警记录…", "Alarm events…", "Alarmereignisse…"}, // 159
-    {"当前报警: %1", "Active alarms: %1", "Aktive Alarme: %1"}, // 160
-    {"启用", "Enabled", "Aktiv"}, // 161
-    {"规则名称", "Rule Name", "Regelname"}, // 162
-    {"数值", "Value", "Wert"}, // 163
-    {"上限", "High Limit", "Obergrenze"}, // 164
-    {"下限", "Low Limit", "Untergrenze"}, // 165
-    {"回差", "Hysteresis", "Hysterese"}, // 166
-    {"延时", "Delay", "Verzögerung"}, // 167
-    {"秒", "s", "s"}, // 168
-    {"帧", "frames", "Frames"}, // 169
-    {"级别", "Severity", "Stufe"}, // 170
-    {"说明", "Text", "Text"}, // 171
-    {"规则", "Rule", "Regel"}, // 172
-    {"电芯", "Cell", "Zelle"}, // 173
-    {"事件", "Event", "Ereignis"}, // 174
-    {"信息", "Message", "Meldung"}, // 175
-    {"每个电芯", "Every cell", "Jede Zelle"}, // 176
-    {"添加", "Add", "Hinzufügen"}, // 177
-    {"删除", "Remove", "Entfernen"}, // 178
-    {"应用", "Apply", "Übernehmen"}, // 179
-    {"确定", "OK", "OK"}, // 180
-    {"取消", "Cancel", "Abbrechen"}, // 181
-    {"确认", "Acknowledge", "Quittieren"}, // 182
-    {"全部确认", "Acknowledge all", "Alle quittieren"}, // 183
-    {"已确认", "Acknowledged", "Quittiert"}, // 184
-    {"协议默认", "Protocol default", "Protokollvorgabe"}, // 185
-    {"在表格中显示报警列", "Show the alarm column in the table", "Alarmspalte in der Tabelle anzeigen"}, // 186
-    {"无法保存报警规则: %1", "Cannot save alarm rules: %1", "Alarmregeln können nicht gespeichert werden: %1"}, // 187
-    {"规则 %1: %2", "Rule %1: %2", "Regel %1: %2"}, // 188
-    {"无法读取文件: %1", "Cannot read the file: %1", "Datei kann nicht gelesen werden: %1"}, // 189
-    {"文件不是有效的 JSON: %1", "The file is not valid JSON: %1", "Die Datei ist kein gültiges JSON: %1"}, // 190
-    {"报警规则必须是数组", "Alarm rules must be an array", "Alarmregeln müssen ein Array sein"}, // 191
-    {"规则不是对象", "The rule is not an object", "Die Regel ist kein Objekt"}, // 192
-    {"缺少名称", "Name missing", "Name fehlt"}, // 193
-    {"名称重复", "Duplicate name", "Doppelter Name"}, // 194
-    {"未知字段: %1", "Unknown field: %1", "Unbekanntes Feld: %1"}, // 195
-    {"%1 类型错误", "%1 has the wrong type", "%1 hat den falschen Typ"}, // 196
-    {"%1 必须是数字", "%1 must be a number", "%1 muss eine Zahl sein"}, // 197
-    {"缺少数值名", "Value missing", "Wert fehlt"}, // 198
-    {"未知数值: %1", "Unknown value: %1", "Unbekannter Wert: %1"}, // 199
-    {"数值不是数字: %1", "Not a numeric value: %1", "Kein numerischer Wert: %1"}, // 200
-    {"本协议没有电芯电压", "This protocol has no cell voltages", "Dieses Protokoll hat keine Zellspannungen"}, // 201
-    {"至少需要上限或下限", "A high or low limit is needed", "Eine Ober- oder Untergrenze ist nötig"}, // 202
-    {"下限高于上限", "Low limit above high limit", "Untergrenze über Obergrenze"}, // 203
-    {"回差不能为负", "Hysteresis must not be negative", "Hysterese darf nicht negativ sein"}, // 204
-    {"延时不能为负", "Delay must not be negative", "Verzögerung darf nicht negativ sein"}, // 205
-    {"延时只能按秒或按帧之一", "Give the delay in seconds or in frames, not both", "Verzögerung entweder in Sekunden oder in Frames angeben"}, // 206
-    {"帧延时必须是整数", "Frame delay must be a whole number", "Frame-Verzögerung muss eine ganze Zahl sein"}, // 207
-    {"未知级别: %1", "Unknown severity: %1", "Unbekannte Stufe: %1"}, // 208
+    {"电芯%1 过压", "Cell %1 overvoltage", "Zelle %1 Überspannung"}, // 193
+    {"电芯%1 欠压", "Cell %1 undervoltage", "Zelle %1 Unterspannung"}, // 194
+    {"电芯%1 %2", "Cell %1 %2", "Zelle %1 %2"}, // 195
+    {"%1 过高", "%1 too high", "%1 zu hoch"}, // 196
+    {"%1 过低", "%1 too low", "%1 zu niedrig"}, // 197
+    {"平均温度", "Average Temp", "Durchschnittstemperatur"}, // 198
+    {"温差", "Temp Diff", "Temperaturdifferenz"}, // 199
+    {"告警", "Alarm", "Alarm"}, // 200
+    {"报警", "Alarms", "Alarme"}, // 201
+    {"触发", "Raised", "Ausgelöst"}, // 202
+    {"恢复", "Cleared", "Aufgehoben"}, // 203
+    {"报警设置…", "Alarm settings…", "Alarmeinstellungen…"}, // 204
+    {"报警设置", "Alarm Settings", "Alarmeinstellungen"}, // 205
+    {"报警记录", "Alarm Events", "Alarmereignisse"}, // 206
+    {"报警记录…", "Alarm events…", "Alarmereignisse…"}, // 207
+    {"当前报警: %1", "Active alarms: %1", "Aktive Alarme: %1"}, // 208
+    {"启用", "Enabled", "Aktiv"}, // 209
+    {"规则名称", "Rule Name", "Regelname"}, // 210
+    {"数值", "Value", "Wert"}, // 211
+    {"上限", "High Limit", "Obergrenze"}, // 212
+    {"下限", "Low Limit", "Untergrenze"}, // 213
+    {"回差", "Hysteresis", "Hysterese"}, // 214
+    {"延时", "Delay", "Verzögerung"}, // 215
+    {"秒", "s", "s"}, // 216
+    {"帧", "frames", "Frames"}, // 217
+    {"级别", "Severity", "Stufe"}, // 218
+    {"说明", "Text", "Text"}, // 219
+    {"规则", "Rule", "Regel"}, // 220
+    {"电芯", "Cell", "Zelle"}, // 221
+    {"事件", "Event", "Ereignis"}, // 222
+    {"信息", "Message", "Meldung"}, // 223
+    {"每个电芯", "Every cell", "Jede Zelle"}, // 224
+    {"添加", "Add", "Hinzufügen"}, // 225
+    {"删除", "Remove", "Entfernen"}, // 226
+    {"应用", "Apply", "Übernehmen"}, // 227
+    {"确定", "OK", "OK"}, // 228
+    {"取消", "Cancel", "Abbrechen"}, // 229
+    {"确认", "Acknowledge", "Quittieren"}, // 230
+    {"全部确认", "Acknowledge all", "Alle quittieren"}, // 231
+    {"已确认", "Acknowledged", "Quittiert"}, // 232
+    {"协议默认", "Protocol default", "Protokollvorgabe"}, // 233
+    {"在表格中显示报警列", "Show the alarm column in the table", "Alarmspalte in der Tabelle anzeigen"}, // 234
+    {"无法保存报警规则: %1", "Cannot save alarm rules: %1", "Alarmregeln können nicht gespeichert werden: %1"}, // 235
+    {"规则 %1: %2", "Rule %1: %2", "Regel %1: %2"}, // 236
+    {"无法读取文件: %1", "Cannot read the file: %1", "Datei kann nicht gelesen werden: %1"}, // 237
+    {"文件不是有效的 JSON: %1", "The file is not valid JSON: %1", "Die Datei ist kein gültiges JSON: %1"}, // 238
+    {"报警规则必须是数组", "Alarm rules must be an array", "Alarmregeln müssen ein Array sein"}, // 239
+    {"规则不是对象", "The rule is not an object", "Die Regel ist kein Objekt"}, // 240
+    {"缺少名称", "Name missing", "Name fehlt"}, // 241
+    {"名称重复", "Duplicate name", "Doppelter Name"}, // 242
+    {"未知字段: %1", "Unknown field: %1", "Unbekanntes Feld: %1"}, // 243
+    {"%1 类型错误", "%1 has the wrong type", "%1 hat den falschen Typ"}, // 244
+    {"%1 必须是数字", "%1 must be a number", "%1 muss eine Zahl sein"}, // 245
+    {"缺少数值名", "Value missing", "Wert fehlt"}, // 246
+    {"未知数值: %1", "Unknown value: %1", "Unbekannter Wert: %1"}, // 247
+    {"数值不是数字: %1", "Not a numeric value: %1", "Kein numerischer Wert: %1"}, // 248
+    {"本协议没有电芯电压", "This protocol has no cell voltages", "Dieses Protokoll hat keine Zellspannungen"}, // 249
+    {"至少需要上限或下限", "A high or low limit is needed", "Eine Ober- oder Untergrenze ist nötig"}, // 250
+    {"下限高于上限", "Low limit above high limit", "Untergrenze über Obergrenze"}, // 251
+    {"回差不能为负", "Hysteresis must not be negative", "Hysterese darf nicht negativ sein"}, // 252
+    {"延时不能为负", "Delay must not be negative", "Verzögerung darf nicht negativ sein"}, // 253
+    {"延时只能按秒或按帧之一", "Give the delay in seconds or in frames, not both", "Verzögerung entweder in Sekunden oder in Frames angeben"}, // 254
+    {"帧延时必须是整数", "Frame delay must be a whole number", "Frame-Verzögerung muss eine ganze Zahl sein"}, // 255
+    {"未知级别: %1", "Unknown severity: %1", "Unbekannte Stufe: %1"}, // 256
 };
 // clang-format on
 
 constexpr int kRowCount = int(sizeof(kTable) / sizeof(kTable[0]));
-static_assert(kRowCount == 209, "translation table must have 209 rows");
+static_assert(kRowCount == 257, "translation table must have 257 rows");
 
 TranslationMap buildDictionary(const char *Row::*column)
 {
