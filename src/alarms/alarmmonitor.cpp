@@ -62,8 +62,9 @@ void AlarmMonitor::apply(const QList<AlarmRule> &merged, AlarmProblems problems,
     problems += checked.problems;
     cleared += m_evaluator.setRules(checked.rules, now);
     m_problems = problems;
+    // Front ends report these in their own words; the log keeps them for diagnosis.
     for (const AlarmProblem &p : std::as_const(m_problems))
-        qCWarning(lcAlarms).noquote()
+        qCInfo(lcAlarms).noquote()
                 << "Alarm rule refused:"
                 << (p.source.isEmpty() ? QString() : p.source + QStringLiteral(":"))
                 << p.text(English);

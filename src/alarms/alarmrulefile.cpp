@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 #include <QSet>
+#include <QSettings>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -355,8 +356,13 @@ QList<AlarmRule> AlarmRuleFile::overrides(const QList<AlarmRule> &defaults,
 
 QString AlarmRuleFile::userFilePath()
 {
-    // Beside the application's settings (organisation TRBMS), shared by the window and the
-    // recorder whatever their application names.
+    // Beside the application's settings, shared by the window and the recorder whatever their
+    // application names. Where the settings live in the registry, in the configuration folder.
+    const QString settings =
+            QSettings(QStringLiteral("TRBMS"), QStringLiteral("BV-BMS")).fileName();
+    const QString name = QStringLiteral("BV-BMS-alarms.json");
+    if (!settings.startsWith(QLatin1String("\\HKEY")))
+        return QDir(QFileInfo(settings).absolutePath()).filePath(name);
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return QDir(base).filePath(QStringLiteral("TRBMS/BV-BMS-alarms.json"));
+    return QDir(base).filePath(QStringLiteral("TRBMS/") + name);
 }

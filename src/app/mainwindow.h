@@ -20,6 +20,8 @@ class MainWindow;
 
 class AboutDialog;
 class AcquisitionEngine;
+class AlarmDisplay;
+class AlarmMonitor;
 class DataProcessor;
 class ProtocolConfig;
 class ProtocolFrame;
@@ -68,6 +70,8 @@ public:
     // The acquisition pipeline the window shows; consumers attach to its signals.
     AcquisitionEngine *engine() const { return m_engine; }
     QCheckBox *autoReconnectBox() const { return m_autoReconnect; }
+    AlarmMonitor *alarmMonitor() const { return m_alarms; }
+    AlarmDisplay *alarmDisplay() const { return m_alarmDisplay; }
     RDModel *tableModel() const { return m_tableModel; }
     VoltageChartWidget *voltageChart() const { return m_chart; }
     QPushButton *aboutButton() const { return m_aboutButton; }
@@ -169,6 +173,9 @@ private:
     void onAcquisitionStarted();
     void onReconnected(const QString &portName);
     void setupAutoReconnect();
+    void setupAlarms();
+    void loadAlarmRules();
+    void showAlarmColumn(bool shown);
     void onSendSuccess();
     void switchOff();
     QString timeStamp() const;
@@ -207,6 +214,8 @@ private:
     QString currentConnectedPortName;
     AcquisitionEngine *m_engine = nullptr;
     QCheckBox *m_autoReconnect = nullptr;
+    AlarmMonitor *m_alarms = nullptr;
+    AlarmDisplay *m_alarmDisplay = nullptr;
     // Parts of the engine, reached directly where the window shows their state.
     SerialInterface *serial = nullptr;
     QTimer *dateTimeTimer = nullptr;

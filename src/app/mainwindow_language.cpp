@@ -7,6 +7,7 @@
 #include "dialogs/aboutdialog.h"
 #include "serial/statusbarmanager.h"
 #include "ui_mainwindow.h"
+#include "widgets/alarmdisplay.h"
 #include "widgets/switchbutton.h"
 #include "widgets/voltagechartwidget.h"
 
@@ -259,6 +260,8 @@ void MainWindow::applyLanguage(int language)
     statusBarManager->refreshStatus();
     if (m_aboutDialog)
         m_aboutDialog->refreshTexts();
+    if (m_alarmDisplay)
+        m_alarmDisplay->setLanguage(language);
 
     m_textCache.removeIf([](const auto &entry) { return entry.first.isNull(); });
     m_tabCache.removeIf([](const auto &entry) { return entry.first.isNull(); });

@@ -270,11 +270,19 @@ const Row kTable[] = {
     {"延时只能按秒或按帧之一", "Give the delay in seconds or in frames, not both", "Verzögerung entweder in Sekunden oder in Frames angeben"}, // 254
     {"帧延时必须是整数", "Frame delay must be a whole number", "Frame-Verzögerung muss eine ganze Zahl sein"}, // 255
     {"未知级别: %1", "Unknown severity: %1", "Unbekannte Stufe: %1"}, // 256
+    {"CSV 末尾加入报警列（当前报警的简称）", "Add the alarm column (the active alarms' short names) to the CSV", "Die Alarmspalte (Kurznamen der aktiven Alarme) an die CSV-Datei anfügen"}, // 257
+    {"报警规则文件，按名称覆盖协议的默认规则（默认：用户的报警规则文件）", "Alarm rules over the protocol's defaults, by name (default: the user's alarm rules file)", "Alarmregeln über den Vorgaben des Protokolls, nach Namen (Standard: die Alarmregeldatei des Benutzers)"}, // 258
+    {"不评估报警规则", "Evaluate no alarm rules", "Keine Alarmregeln auswerten"}, // 259
+    {"--alarms 与 --no-alarms 不能同时使用", "--alarms and --no-alarms exclude each other", "--alarms und --no-alarms schließen einander aus"}, // 260
+    {"报警规则文件 %1 不存在", "alarm rules file %1 does not exist", "Alarmregeldatei %1 existiert nicht"}, // 261
+    {"[%1] 报警规则 %2：%3", "[%1] alarm rules %2: %3", "[%1] Alarmregeln %2: %3"}, // 262
+    {"[%1] 报警触发：%2 %3（%4，%5）", "[%1] alarm raised: %2 %3 (%4, %5)", "[%1] Alarm ausgelöst: %2 %3 (%4, %5)"}, // 263
+    {"[%1] 报警恢复：%2（%3，%4）", "[%1] alarm cleared: %2 (%3, %4)", "[%1] Alarm aufgehoben: %2 (%3, %4)"}, // 264
 };
 // clang-format on
 
 constexpr int kRowCount = int(sizeof(kTable) / sizeof(kTable[0]));
-static_assert(kRowCount == 257, "translation table must have 257 rows");
+static_assert(kRowCount == 265, "translation table must have 265 rows");
 
 TranslationMap buildDictionary(const char *Row::*column)
 {

@@ -10,6 +10,8 @@
 #include <QTimer>
 
 class AcquisitionEngine;
+class AlarmMonitor;
+struct AlarmEvent;
 class ProtocolConfig;
 class ProtocolManager;
 class QTextStream;
@@ -31,6 +33,7 @@ public:
     void finish(int exitCode);
 
     AcquisitionEngine *engine() const { return m_engine; }
+    AlarmMonitor *alarms() const { return m_alarms; }
 
 signals:
     void finished(int exitCode);
@@ -39,6 +42,8 @@ private:
     bool loadProtocol();
     void onSample(const Sample &sample);
     void onLinkEvent(const AcquisitionEvent &event);
+    void loadAlarms();
+    void onAlarm(const AlarmEvent &event);
     void printStatus();
     void message(const QString &text);
     QString say(const char *chinese, const char *english) const;
@@ -48,6 +53,7 @@ private:
     ProtocolManager *m_manager = nullptr;
     ProtocolConfig *m_config = nullptr;
     AcquisitionEngine *m_engine = nullptr;
+    AlarmMonitor *m_alarms = nullptr;
     CsvRowLog m_csv;
     bool m_csvFailing = false;
     QTimer m_statusTimer;

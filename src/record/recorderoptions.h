@@ -22,6 +22,10 @@ struct RecorderOptions
     int baudRate = 9600;
     int intervalMs = 1000;
     QString csvPath;
+    bool csvAlarmColumn = false; // the table's optional alarm column in the CSV
+    // Alarm rules over the protocol's defaults; empty: the user's rules file (as the window).
+    QString alarmsPath;
+    bool alarms = true;
     int language = Chinese;
     qint64 durationMs = 0; // 0: no limit
     qint64 frames = 0; // 0: no limit

@@ -9,8 +9,10 @@
 #include "widgets/alarmfieldmarker.h"
 #include "widgets/alarmnotifier.h"
 
+#include <QAction>
 #include <QDialog>
-#include <QPushButton>
+#include <QMenu>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 AlarmDisplay::AlarmDisplay(AlarmMonitor *monitor, QWidget *window)
@@ -18,7 +20,9 @@ AlarmDisplay::AlarmDisplay(AlarmMonitor *monitor, QWidget *window)
       m_monitor(monitor),
       m_window(window),
       m_banner(new AlarmBanner(window)),
-      m_settingsButton(new QPushButton(window)),
+      m_settingsButton(new QToolButton(window)),
+      m_settingsAction(new QAction(this)),
+      m_eventsAction(new QAction(this)),
       m_eventsWindow(new QDialog(window)),
       m_eventList(new AlarmEventList(m_eventsWindow)),
       m_marker(new AlarmFieldMarker(window)),
@@ -26,6 +30,13 @@ AlarmDisplay::AlarmDisplay(AlarmMonitor *monitor, QWidget *window)
 {
     m_settingsButton->setObjectName(QStringLiteral("alarmSettingsButton"));
     m_settingsButton->setCursor(Qt::PointingHandCursor);
+    m_settingsButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_settingsButton->setPopupMode(QToolButton::MenuButtonPopup);
+    auto *menu = new QMenu(m_settingsButton);
+    menu->addAction(m_settingsAction);
+    menu->addAction(m_eventsAction);
+    m_settingsButton->setMenu(menu);
+    m_settingsButton->setDefaultAction(m_settingsAction);
     m_eventsWindow->setObjectName(QStringLiteral("alarmEventsWindow"));
     (new QVBoxLayout(m_eventsWindow))->addWidget(m_eventList);
     m_eventsWindow->resize(900, 360);
@@ -35,7 +46,9 @@ AlarmDisplay::AlarmDisplay(AlarmMonitor *monitor, QWidget *window)
     connect(m_monitor, &AlarmMonitor::raised, m_notifier, &AlarmNotifier::notify);
     connect(m_monitor, &AlarmMonitor::activeChanged, this, &AlarmDisplay::onActiveChanged);
     connect(m_banner, &AlarmBanner::eventsRequested, this, &AlarmDisplay::showEvents);
-    connect(m_settingsButton, &QPushButton::clicked, this, &AlarmDisplay::showSettings);
+    connect(m_settingsAction, &QAction::triggered, this, &AlarmDisplay::showSettings);
+    connect(m_eventsAction, &QAction::triggered, this, &AlarmDisplay::showEvents);
+    connect(m_monitor, &AlarmMonitor::rulesChanged, this, &AlarmDisplay::retranslate);
     retranslate();
     onActiveChanged();
 }
@@ -53,8 +66,17 @@ void AlarmDisplay::setLanguage(int language)
 
 void AlarmDisplay::retranslate()
 {
-    m_settingsButton->setText(translateOr(m_language, QStringLiteral("报警设置…"),
-                                          QStringLiteral("Alarm settings…")));
+    const QString settings =
+            translateOr(m_language, QStringLiteral("报警设置…"), QStringLiteral("Alarm settings…"));
+    const AlarmProblems problems = m_monitor ? m_monitor->problems() : AlarmProblems();
+    QStringList reasons;
+    for (const AlarmProblem &p : problems)
+        reasons.append(p.text(m_language));
+    // A refused rule is easy to miss: say so on the button that leads to it.
+    m_settingsAction->setText(reasons.isEmpty() ? settings : QStringLiteral("⚠ ") + settings);
+    m_settingsAction->setToolTip(reasons.join(QLatin1Char('\n')));
+    m_eventsAction->setText(
+            translateOr(m_language, QStringLiteral("报警记录…"), QStringLiteral("Alarm events…")));
     m_eventsWindow->setWindowTitle(
             translateOr(m_language, QStringLiteral("报警记录"), QStringLiteral("Alarm Events")));
 }

@@ -11,7 +11,8 @@ class AlarmMonitor;
 class AlarmNotifier;
 class AlarmSettingsDialog;
 class QDialog;
-class QPushButton;
+class QAction;
+class QToolButton;
 class QWidget;
 
 // Everything a window shows of one pack's alarms, fed by its monitor: the banner, the events
@@ -27,8 +28,9 @@ public:
     AlarmDisplay(AlarmMonitor *monitor, QWidget *window);
 
     AlarmBanner *banner() const { return m_banner; }
-    // "报警设置…": opens the settings dialog.
-    QPushButton *settingsButton() const { return m_settingsButton; }
+    // "报警设置…": opens the settings dialog; its menu also offers the events list. Marked when
+    // rules were refused, with the reasons in its tooltip.
+    QToolButton *settingsButton() const { return m_settingsButton; }
     AlarmEventList *eventList() const { return m_eventList; }
     QDialog *eventsWindow() const { return m_eventsWindow; }
     AlarmSettingsDialog *settingsDialog() const { return m_settings; }
@@ -56,7 +58,9 @@ private:
     QPointer<AlarmMonitor> m_monitor;
     QWidget *m_window = nullptr;
     AlarmBanner *m_banner = nullptr;
-    QPushButton *m_settingsButton = nullptr;
+    QToolButton *m_settingsButton = nullptr;
+    QAction *m_settingsAction = nullptr;
+    QAction *m_eventsAction = nullptr;
     QDialog *m_eventsWindow = nullptr;
     AlarmEventList *m_eventList = nullptr;
     AlarmFieldMarker *m_marker = nullptr;

@@ -20,6 +20,7 @@
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 namespace {
@@ -93,7 +94,7 @@ void tst_AlarmDisplay::followsTheMonitor()
     QCOMPARE(display.eventList()->event(0).kind, AlarmEvent::Kind::Cleared);
     QVERIFY(!frame->property("alarm").toBool());
 
-    QTest::mouseClick(display.settingsButton(), Qt::LeftButton);
+    display.settingsButton()->click();
     QVERIFY(display.settingsDialog()->isVisible());
     QCOMPARE(display.settingsDialog()->rowCount(), monitor.rules().size());
 }
@@ -147,6 +148,9 @@ void tst_AlarmDisplay::refusedRulesAreShownInTheDialog()
     QVERIFY2(text.contains(QStringLiteral("broken.json: Regel upside_down: Untergrenze über "
                                           "Obergrenze")),
              qPrintable(text));
+    // The button that leads there says that something was refused, and what.
+    QVERIFY(display.settingsButton()->text().startsWith(QStringLiteral("⚠")));
+    QVERIFY(display.settingsButton()->toolTip().contains(QStringLiteral("upside_down")));
     // Not a fault of the rows: the dialog can still apply.
     QVERIFY(display.settingsDialog()->canApply());
 }
