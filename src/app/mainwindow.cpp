@@ -10,6 +10,7 @@
 #include "protocol/protocolmanager.h"
 #include "serial/statusbarmanager.h"
 #include "ui_mainwindow.h"
+#include "widgets/alarmdisplay.h"
 #include "widgets/switchbutton.h"
 #include "widgets/voltagechartwidget.h"
 
@@ -33,6 +34,7 @@ const QString kBaudKey = QStringLiteral("baudRate");
 const QString kIntervalKey = QStringLiteral("proid");
 const QString kLanguageKey = QStringLiteral("language");
 const QString kAutoReconnectKey = QStringLiteral("autoReconnect");
+const QString kAlarmColumnKey = QStringLiteral("alarmColumn");
 
 bool selectItemByText(QComboBox *combo, const QString &text)
 {
@@ -117,6 +119,8 @@ void MainWindow::construct()
     fillProtocolSelector();
     setupTableModel();
     connectTableActions();
+    // After the first language pass: the alarm parts word their texts themselves.
+    setupAlarms();
     loadSettings();
     // After the form's texts were taken for language switches: the recording words its own.
     setupRecording();
@@ -249,6 +253,8 @@ void MainWindow::saveSettings()
     settings.setValue(kLanguageKey, m_language);
     if (m_autoReconnect)
         settings.setValue(kAutoReconnectKey, m_autoReconnect->isChecked());
+    if (m_alarmDisplay)
+        settings.setValue(kAlarmColumnKey, m_alarmDisplay->alarmColumnShown());
 }
 
 void MainWindow::loadSettings()
@@ -277,6 +283,8 @@ void MainWindow::loadSettings()
         const QSignalBlocker blocker(m_autoReconnect);
         m_autoReconnect->setChecked(settings.value(kAutoReconnectKey, false).toBool());
     }
+    if (m_alarmDisplay)
+        m_alarmDisplay->setAlarmColumnShown(settings.value(kAlarmColumnKey, false).toBool());
 }
 
 AboutDialog *MainWindow::aboutDialog() const

@@ -21,6 +21,8 @@ class MainWindow;
 
 class AboutDialog;
 class AcquisitionEngine;
+class AlarmDisplay;
+class AlarmMonitor;
 class DataProcessor;
 class DeviceNotifier;
 class ProtocolConfig;
@@ -72,6 +74,8 @@ public:
     AcquisitionEngine *engine() const { return m_engine; }
     QCheckBox *autoReconnectBox() const { return m_autoReconnect; }
     RecordingController *recording() const { return m_recording; }
+    AlarmMonitor *alarmMonitor() const { return m_alarms; }
+    AlarmDisplay *alarmDisplay() const { return m_alarmDisplay; }
     RDModel *tableModel() const { return m_tableModel; }
     VoltageChartWidget *voltageChart() const { return m_chart; }
     QPushButton *aboutButton() const { return m_aboutButton; }
@@ -174,6 +178,9 @@ private:
     void onReconnected(const QString &portName);
     void setupAutoReconnect();
     void setupRecording();
+    void setupAlarms();
+    void loadAlarmRules();
+    void showAlarmColumn(bool shown);
     void onSendSuccess();
     void switchOff();
     QString timeStamp() const;
@@ -217,6 +224,8 @@ private:
     AcquisitionEngine *m_engine = nullptr;
     QCheckBox *m_autoReconnect = nullptr;
     RecordingController *m_recording = nullptr;
+    AlarmMonitor *m_alarms = nullptr;
+    AlarmDisplay *m_alarmDisplay = nullptr;
     // Parts of the engine, reached directly where the window shows their state.
     SerialInterface *serial = nullptr;
     QTimer *dateTimeTimer = nullptr;

@@ -8,6 +8,7 @@
 #include "recordingui/recordingcontroller.h"
 #include "serial/statusbarmanager.h"
 #include "ui_mainwindow.h"
+#include "widgets/alarmdisplay.h"
 #include "widgets/switchbutton.h"
 #include "widgets/voltagechartwidget.h"
 
@@ -263,6 +264,8 @@ void MainWindow::applyLanguage(int language)
     statusBarManager->refreshStatus();
     if (m_aboutDialog)
         m_aboutDialog->refreshTexts();
+    if (m_alarmDisplay)
+        m_alarmDisplay->setLanguage(language);
 
     m_textCache.removeIf([](const auto &entry) { return entry.first.isNull(); });
     m_tabCache.removeIf([](const auto &entry) { return entry.first.isNull(); });

@@ -2,6 +2,7 @@
 
 #include "acquisition/acquisitionengine.h"
 #include "acquisition/framedecoder.h"
+#include "alarms/alarmmonitor.h"
 #include "app/applog.h"
 #include "app/mainwindow.h"
 #include "datalog/rdmodel.h"
@@ -203,6 +204,9 @@ void MainWindow::handleDataReceivedWithConfig(const QString &data)
 
 void MainWindow::onSampleDecoded(const Sample &sample)
 {
+    // First: the table row's alarm column shows this frame's alarms.
+    if (m_alarms)
+        m_alarms->processSample(sample);
     handleDataReceived(sample.frame);
     if (sample.checksum == FrameRecord::Checksum::Mismatch)
         emit handleCRCError(); // still decoded: a bad checksum is reported, not dropped

@@ -107,4 +107,5 @@ void MainWindow::onProtocolChanged()
     updateActiveCommand();
     if (auto *model = qobject_cast<RDModel *>(ui->tableView->model()))
         model->setProtocolConfig(protocolConfig);
+    loadAlarmRules();
 }

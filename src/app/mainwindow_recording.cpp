@@ -1,6 +1,9 @@
 // Recordings: the controller that keeps and shows them, joined to the engine and the table tab.
 
+#include "alarms/alarmevent.h"
+#include "alarms/alarmmonitor.h"
 #include "app/mainwindow.h"
+#include "recording/recordingsession.h"
 #include "recordingui/recordingcontroller.h"
 #include "ui_mainwindow.h"
 #include "widgets/switchbutton.h"
@@ -21,4 +24,12 @@ void MainWindow::setupRecording()
         ui->openCom->setEnabled(!blocked);
         ui->protocolSelector->setEnabled(!blocked);
     });
+    // Alarm raises and clears belong to the run's record.
+    if (m_alarms) {
+        const auto store = [this](const AlarmEvent &event) {
+            m_recording->session()->writeEvent(event.timeMs, event.kindName(), event.toJson());
+        };
+        connect(m_alarms, &AlarmMonitor::raised, this, store);
+        connect(m_alarms, &AlarmMonitor::cleared, this, store);
+    }
 }

@@ -24,6 +24,12 @@ void CsvRowLog::setProtocolConfig(ProtocolConfig *config)
     m_columns = CsvWriter::allColumns(&m_table);
 }
 
+void CsvRowLog::setAlarmColumn(const RDModel::AlarmText &source)
+{
+    m_table.setAlarmColumn(source);
+    m_columns = CsvWriter::allColumns(&m_table);
+}
+
 void CsvRowLog::setLanguage(int language)
 {
     if (language == English || language == German)

@@ -22,6 +22,8 @@ public:
     // Both before open(): the header depends on them.
     void setProtocolConfig(ProtocolConfig *config);
     void setLanguage(int language);
+    // The table's optional alarm column, filled from the source for each row (see RDModel).
+    void setAlarmColumn(const RDModel::AlarmText &source);
 
     // A new or empty file gets the byte-order mark and the header; an existing file is appended
     // to when it begins with the same header, and refused (nothing written) when it does not.

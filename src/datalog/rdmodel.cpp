@@ -68,7 +68,9 @@ int RDModel::rowCount(const QModelIndex &parent) const
 
 int RDModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_columns.size());
+    if (parent.isValid() || m_columns.isEmpty())
+        return 0;
+    return int(m_columns.size()) + (m_alarmText ? 1 : 0);
 }
 
 QString RDModel::displayText(const QString &text) const
@@ -79,7 +81,7 @@ QString RDModel::displayText(const QString &text) const
 QVariant RDModel::data(const QModelIndex &index, int role) const
 {
     if (index.row() < 0 || index.column() < 0 || !index.model() || m_columns.isEmpty()
-        || index.column() >= m_columns.size())
+        || index.column() >= m_columns.size() + (m_alarmText ? 1 : 0))
         return QVariant();
     if (role == Qt::TextAlignmentRole)
         return int(Qt::AlignCenter);
@@ -101,6 +103,8 @@ QVariant RDModel::headerData(int section, Qt::Orientation orientation, int role)
         return section + 1;
     if (section >= 0 && section < m_columns.size())
         return displayText(m_columns.at(section).header);
+    if (section == m_columns.size() && section < columnCount())
+        return displayText(alarmColumnHeader());
     return QVariant();
 }
 
@@ -200,11 +204,33 @@ void RDModel::appendDataRow(const QVariantHash &values)
         }
     }
 
+    if (m_alarmText)
+        m_store.addString(m_alarmText());
+
     const int row = int(m_store.rowCount());
     beginInsertRows(QModelIndex(), row, row);
     m_store.endRow();
     endInsertRows();
     emit dataUpdated();
+}
+
+void RDModel::setAlarmColumn(const AlarmText &source)
+{
+    if (bool(source) == bool(m_alarmText) || m_columns.isEmpty()) {
+        m_alarmText = source;
+        return;
+    }
+    // The column comes and goes at the end; the other columns keep their place in the view.
+    const int column = int(m_columns.size());
+    if (source) {
+        beginInsertColumns(QModelIndex(), column, column);
+        m_alarmText = source;
+        endInsertColumns();
+    } else {
+        beginRemoveColumns(QModelIndex(), column, column);
+        m_alarmText = source;
+        endRemoveColumns();
+    }
 }
 
 void RDModel::clearData()

@@ -40,6 +40,14 @@ public:
     QList<TableColumn> columns() const { return m_columns; }
 
     void appendDataRow(const QVariantHash &values);
+
+    // The optional last column "报警": each row appended while it is on holds the text the source
+    // gives at that moment (the active alarms' short names). An empty source removes the column.
+    // Off by default, so the table and its CSV stay as the protocol declares them.
+    using AlarmText = std::function<QString()>;
+    void setAlarmColumn(const AlarmText &source);
+    bool hasAlarmColumn() const { return bool(m_alarmText); }
+    static QString alarmColumnHeader() { return QStringLiteral("报警"); }
     void clearData();
     void setTranslator(const TextTranslator &translator);
 
@@ -71,6 +79,7 @@ private:
     QList<TableColumn> m_columns;
     TextTranslator m_translator;
     Clock m_clock;
+    AlarmText m_alarmText;
 
     // The UTC offset of local time, looked up again whenever the minute changes: a time-zone
     // lookup costs microseconds, and zone and daylight-saving changes fall on whole minutes.

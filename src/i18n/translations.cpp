@@ -266,11 +266,82 @@ const Row kTable[] = {
     {"%1 的记录格式为 %2，本程序只能读取到 %3：请更新 Cellscribe", "%1 has recording format %2; this program reads up to %3: update Cellscribe", "%1 hat das Aufzeichnungsformat %2; dieses Programm liest bis %3: bitte Cellscribe aktualisieren"}, // 249
     {"%1 无法读取（文件可能已损坏）：%2", "%1 cannot be read (the file may be damaged): %2", "%1 lässt sich nicht lesen (die Datei ist vielleicht beschädigt): %2"}, // 250
     {"%1 中保存的协议无法加载：%2", "the protocol stored in %1 does not load: %2", "das in %1 gespeicherte Protokoll lässt sich nicht laden: %2"}, // 251
+    // Alarms
+    {"电芯%1 过压", "Cell %1 overvoltage", "Zelle %1 Überspannung"}, // 252
+    {"电芯%1 欠压", "Cell %1 undervoltage", "Zelle %1 Unterspannung"}, // 253
+    {"电芯%1 %2", "Cell %1 %2", "Zelle %1 %2"}, // 254
+    {"%1 过高", "%1 too high", "%1 zu hoch"}, // 255
+    {"%1 过低", "%1 too low", "%1 zu niedrig"}, // 256
+    {"平均温度", "Average Temp", "Durchschnittstemperatur"}, // 257
+    {"温差", "Temp Diff", "Temperaturdifferenz"}, // 258
+    {"告警", "Alarm", "Alarm"}, // 259
+    {"报警", "Alarms", "Alarme"}, // 260
+    {"触发", "Raised", "Ausgelöst"}, // 261
+    {"恢复", "Cleared", "Aufgehoben"}, // 262
+    {"报警设置…", "Alarm settings…", "Alarmeinstellungen…"}, // 263
+    {"报警设置", "Alarm Settings", "Alarmeinstellungen"}, // 264
+    {"报警记录", "Alarm Events", "Alarmereignisse"}, // 265
+    {"报警记录…", "Alarm events…", "Alarmereignisse…"}, // 266
+    {"当前报警: %1", "Active alarms: %1", "Aktive Alarme: %1"}, // 267
+    {"启用", "Enabled", "Aktiv"}, // 268
+    {"规则名称", "Rule Name", "Regelname"}, // 269
+    {"数值", "Value", "Wert"}, // 270
+    {"上限", "High Limit", "Obergrenze"}, // 271
+    {"下限", "Low Limit", "Untergrenze"}, // 272
+    {"回差", "Hysteresis", "Hysterese"}, // 273
+    {"延时", "Delay", "Verzögerung"}, // 274
+    {"秒", "s", "s"}, // 275
+    {"帧", "frames", "Frames"}, // 276
+    {"级别", "Severity", "Stufe"}, // 277
+    {"说明", "Text", "Text"}, // 278
+    {"规则", "Rule", "Regel"}, // 279
+    {"电芯", "Cell", "Zelle"}, // 280
+    {"事件", "Event", "Ereignis"}, // 281
+    {"信息", "Message", "Meldung"}, // 282
+    {"每个电芯", "Every cell", "Jede Zelle"}, // 283
+    {"添加", "Add", "Hinzufügen"}, // 284
+    {"删除", "Remove", "Entfernen"}, // 285
+    {"应用", "Apply", "Übernehmen"}, // 286
+    {"确认", "Acknowledge", "Quittieren"}, // 287
+    {"全部确认", "Acknowledge all", "Alle quittieren"}, // 288
+    {"已确认", "Acknowledged", "Quittiert"}, // 289
+    {"协议默认", "Protocol default", "Protokollvorgabe"}, // 290
+    {"在表格中显示报警列", "Show the alarm column in the table", "Alarmspalte in der Tabelle anzeigen"}, // 291
+    {"无法保存报警规则: %1", "Cannot save alarm rules: %1", "Alarmregeln können nicht gespeichert werden: %1"}, // 292
+    {"规则 %1: %2", "Rule %1: %2", "Regel %1: %2"}, // 293
+    {"无法读取文件: %1", "Cannot read the file: %1", "Datei kann nicht gelesen werden: %1"}, // 294
+    {"文件不是有效的 JSON: %1", "The file is not valid JSON: %1", "Die Datei ist kein gültiges JSON: %1"}, // 295
+    {"报警规则必须是数组", "Alarm rules must be an array", "Alarmregeln müssen ein Array sein"}, // 296
+    {"规则不是对象", "The rule is not an object", "Die Regel ist kein Objekt"}, // 297
+    {"缺少名称", "Name missing", "Name fehlt"}, // 298
+    {"名称重复", "Duplicate name", "Doppelter Name"}, // 299
+    {"未知字段: %1", "Unknown field: %1", "Unbekanntes Feld: %1"}, // 300
+    {"%1 类型错误", "%1 has the wrong type", "%1 hat den falschen Typ"}, // 301
+    {"%1 必须是数字", "%1 must be a number", "%1 muss eine Zahl sein"}, // 302
+    {"缺少数值名", "Value missing", "Wert fehlt"}, // 303
+    {"未知数值: %1", "Unknown value: %1", "Unbekannter Wert: %1"}, // 304
+    {"数值不是数字: %1", "Not a numeric value: %1", "Kein numerischer Wert: %1"}, // 305
+    {"本协议没有电芯电压", "This protocol has no cell voltages", "Dieses Protokoll hat keine Zellspannungen"}, // 306
+    {"至少需要上限或下限", "A high or low limit is needed", "Eine Ober- oder Untergrenze ist nötig"}, // 307
+    {"下限高于上限", "Low limit above high limit", "Untergrenze über Obergrenze"}, // 308
+    {"回差不能为负", "Hysteresis must not be negative", "Hysterese darf nicht negativ sein"}, // 309
+    {"延时不能为负", "Delay must not be negative", "Verzögerung darf nicht negativ sein"}, // 310
+    {"延时只能按秒或按帧之一", "Give the delay in seconds or in frames, not both", "Verzögerung entweder in Sekunden oder in Frames angeben"}, // 311
+    {"帧延时必须是整数", "Frame delay must be a whole number", "Frame-Verzögerung muss eine ganze Zahl sein"}, // 312
+    {"未知级别: %1", "Unknown severity: %1", "Unbekannte Stufe: %1"}, // 313
+    {"CSV 末尾加入报警列（当前报警的简称）", "Add the alarm column (the active alarms' short names) to the CSV", "Die Alarmspalte (Kurznamen der aktiven Alarme) an die CSV-Datei anfügen"}, // 314
+    {"报警规则文件，按名称覆盖协议的默认规则（默认：用户的报警规则文件）", "Alarm rules over the protocol's defaults, by name (default: the user's alarm rules file)", "Alarmregeln über den Vorgaben des Protokolls, nach Namen (Standard: die Alarmregeldatei des Benutzers)"}, // 315
+    {"不评估报警规则", "Evaluate no alarm rules", "Keine Alarmregeln auswerten"}, // 316
+    {"--alarms 与 --no-alarms 不能同时使用", "--alarms and --no-alarms exclude each other", "--alarms und --no-alarms schließen einander aus"}, // 317
+    {"报警规则文件 %1 不存在", "alarm rules file %1 does not exist", "Alarmregeldatei %1 existiert nicht"}, // 318
+    {"[%1] 报警规则 %2：%3", "[%1] alarm rules %2: %3", "[%1] Alarmregeln %2: %3"}, // 319
+    {"[%1] 报警触发：%2 %3（%4，%5）", "[%1] alarm raised: %2 %3 (%4, %5)", "[%1] Alarm ausgelöst: %2 %3 (%4, %5)"}, // 320
+    {"[%1] 报警恢复：%2（%3，%4）", "[%1] alarm cleared: %2 (%3, %4)", "[%1] Alarm aufgehoben: %2 (%3, %4)"}, // 321
 };
 // clang-format on
 
 constexpr int kRowCount = int(sizeof(kTable) / sizeof(kTable[0]));
-static_assert(kRowCount == 252, "translation table must have 252 rows");
+static_assert(kRowCount == 322, "translation table must have 322 rows");
 
 TranslationMap buildDictionary(const char *Row::*column)
 {

@@ -1,6 +1,8 @@
 #include "record/recorder.h"
 
 #include "acquisition/acquisitionengine.h"
+#include "alarms/alarmmonitor.h"
+#include "alarms/alarmrulefile.h"
 #include "protocol/protocolconfig.h"
 #include "protocol/protocolmanager.h"
 #include "record/recordlog.h"
@@ -20,7 +22,10 @@ constexpr int kStatusIntervalMs = 10000;
 } // namespace
 
 Recorder::Recorder(const RecorderOptions &options, QObject *parent)
-    : QObject(parent), m_options(options), m_engine(new AcquisitionEngine(this))
+    : QObject(parent),
+      m_options(options),
+      m_engine(new AcquisitionEngine(this)),
+      m_alarms(new AlarmMonitor(this))
 {
     m_statusTimer.setInterval(kStatusIntervalMs);
     connect(&m_statusTimer, &QTimer::timeout, this, &Recorder::printStatus);
@@ -28,6 +33,8 @@ Recorder::Recorder(const RecorderOptions &options, QObject *parent)
     connect(&m_durationTimer, &QTimer::timeout, this, [this] { finish(RecorderOptions::ExitOk); });
     connect(m_engine, &AcquisitionEngine::sampleDecoded, this, &Recorder::onSample);
     connect(m_engine, &AcquisitionEngine::linkEvent, this, &Recorder::onLinkEvent);
+    connect(m_alarms, &AlarmMonitor::raised, this, &Recorder::onAlarm);
+    connect(m_alarms, &AlarmMonitor::cleared, this, &Recorder::onAlarm);
 }
 
 Recorder::~Recorder()
@@ -100,9 +107,13 @@ int Recorder::start()
         return RecorderOptions::ExitBadInput;
     }
 
+    loadAlarms();
+
     if (!m_options.csvPath.isEmpty()) {
         m_csv.setProtocolConfig(m_config);
         m_csv.setLanguage(m_options.language);
+        if (m_options.csvAlarmColumn)
+            m_csv.setAlarmColumn([this] { return m_alarms->activeShortNames(); });
         const CsvWriteResult opened = m_csv.open(m_options.csvPath);
         if (!opened.ok) {
             message(say("CSV 文件 %1 无法使用：%2", "CSV file %1 cannot be used: %2")
@@ -199,10 +210,44 @@ void Recorder::finish(int exitCode)
     emit finished(exitCode);
 }
 
+void Recorder::loadAlarms()
+{
+    if (!m_options.alarms)
+        return;
+    const QString rules =
+            m_options.alarmsPath.isEmpty() ? AlarmRuleFile::userFilePath() : m_options.alarmsPath;
+    m_alarms->load(*m_config, m_config->filePath(), rules);
+    const AlarmProblems problems = m_alarms->problems();
+    for (const AlarmProblem &p : problems) {
+        const QString source = p.source.isEmpty() ? m_config->filePath() : p.source;
+        message(say("[%1] 报警规则 %2：%3", "[%1] alarm rules %2: %3")
+                        .arg(now(), QDir::toNativeSeparators(source), p.text(m_options.language)));
+    }
+}
+
+void Recorder::onAlarm(const AlarmEvent &event)
+{
+    if (m_recording)
+        m_recording->writeEvent(event.timeMs, event.kindName(), event.toJson());
+    const QString at = QDateTime::fromMSecsSinceEpoch(event.timeMs)
+                               .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    const QString value = event.valueText().isEmpty() ? QStringLiteral("-") : event.valueText();
+    if (event.kind == AlarmEvent::Kind::Raised)
+        message(say("[%1] 报警触发：%2 %3（%4，%5）", "[%1] alarm raised: %2 %3 (%4, %5)")
+                        .arg(at, AlarmEvent::severityText(event.severity, m_options.language),
+                             event.message(m_options.language), event.shortName(), value));
+    else
+        message(say("[%1] 报警恢复：%2（%3，%4）", "[%1] alarm cleared: %2 (%3, %4)")
+                        .arg(at, event.message(m_options.language), event.shortName(), value));
+}
+
 void Recorder::onSample(const Sample &sample)
 {
     if (m_finished)
         return;
+    // Before the CSV row, whose alarm column shows the alarms of this frame.
+    if (m_options.alarms)
+        m_alarms->processSample(sample);
     if (m_csv.isOpen()) {
         const CsvWriteResult written = m_csv.append(sample);
         // Told once when the file stops taking rows and once when it takes them again.

@@ -10,6 +10,8 @@
 #include <QTimer>
 
 class AcquisitionEngine;
+class AlarmMonitor;
+struct AlarmEvent;
 class ProtocolConfig;
 class ProtocolManager;
 class QTextStream;
@@ -34,6 +36,7 @@ public:
     AcquisitionEngine *engine() const { return m_engine; }
     // Null with --no-record.
     RecordingSession *recording() const { return m_recording; }
+    AlarmMonitor *alarms() const { return m_alarms; }
 
 signals:
     void finished(int exitCode);
@@ -43,6 +46,8 @@ private:
     bool setUpRecording();
     void onSample(const Sample &sample);
     void onLinkEvent(const AcquisitionEvent &event);
+    void loadAlarms();
+    void onAlarm(const AlarmEvent &event);
     void printStatus();
     void message(const QString &text);
     QString say(const char *chinese, const char *english) const;
@@ -52,6 +57,7 @@ private:
     ProtocolManager *m_manager = nullptr;
     ProtocolConfig *m_config = nullptr;
     AcquisitionEngine *m_engine = nullptr;
+    AlarmMonitor *m_alarms = nullptr;
     CsvRowLog m_csv;
     RecordingSession *m_recording = nullptr;
     bool m_csvFailing = false;

@@ -64,6 +64,12 @@ QString helpText(int l)
              "Record every frame into FILE (.csrec), or into a new file named by start time and "
              "port in DIR (default: the window's recordings directory)"},
             {"--no-record", "不记录帧", "Keep no recording"},
+            {"--alarm-column", "CSV 末尾加入报警列（当前报警的简称）",
+             "Add the alarm column (the active alarms' short names) to the CSV"},
+            {"--alarms FILE", "报警规则文件，按名称覆盖协议的默认规则（默认：用户的报警规则文件）",
+             "Alarm rules over the protocol's defaults, by name (default: the user's alarm rules "
+             "file)"},
+            {"--no-alarms", "不评估报警规则", "Evaluate no alarm rules"},
             {"--language zh|en|de", "CSV 与消息的语言：zh（默认）、en 或 de",
              "Language of the CSV and the messages: zh (default), en or de"},
             {"--duration SECONDS", "运行指定秒数后结束", "End after this many seconds"},
@@ -144,6 +150,9 @@ RecorderOptions::Outcome RecorderOptions::parse(const QStringList &arguments,
     const QCommandLineOption record(QStringLiteral("record"), QString(), QStringLiteral("PATH"));
     const QCommandLineOption noRecord(QStringLiteral("no-record"));
     const QCommandLineOption language(QStringLiteral("language"), QString(), QStringLiteral("L"));
+    const QCommandLineOption alarmColumn(QStringLiteral("alarm-column"));
+    const QCommandLineOption alarms(QStringLiteral("alarms"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption noAlarms(QStringLiteral("no-alarms"));
     const QCommandLineOption duration(QStringLiteral("duration"), QString(), QStringLiteral("S"));
     const QCommandLineOption frames(QStringLiteral("frames"), QString(), QStringLiteral("N"));
     const QCommandLineOption noReconnect(QStringLiteral("no-reconnect"));
@@ -151,7 +160,8 @@ RecorderOptions::Outcome RecorderOptions::parse(const QStringList &arguments,
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     parser.addOptions({port, protocol, command, baud, interval, csv, record, noRecord, language,
-                       duration, frames, noReconnect, quiet, help, version});
+                       duration, frames, noReconnect, quiet, help, version, alarmColumn, alarms,
+                       noAlarms});
 
     const auto fail = [text](const QString &message) {
         *text = message;
@@ -227,6 +237,15 @@ RecorderOptions::Outcome RecorderOptions::parse(const QStringList &arguments,
                             "--frames takes a positive whole number, not %1")
                                 .arg(parser.value(frames)));
     }
+    options->csvAlarmColumn = parser.isSet(alarmColumn);
+    options->alarms = !parser.isSet(noAlarms);
+    options->alarmsPath = parser.value(alarms);
+    if (parser.isSet(alarms) && !options->alarms)
+        return fail(say(l, "--alarms 与 --no-alarms 不能同时使用",
+                        "--alarms and --no-alarms exclude each other"));
+    if (parser.isSet(alarms) && !QFileInfo(options->alarmsPath).isFile())
+        return fail(say(l, "报警规则文件 %1 不存在", "alarm rules file %1 does not exist")
+                            .arg(options->alarmsPath));
     options->reconnect = !parser.isSet(noReconnect);
     options->quiet = parser.isSet(quiet);
     return Outcome::Run;

@@ -24,6 +24,10 @@ struct RecorderOptions
     QString csvPath;
     bool record = true;
     QString recordPath; // a .csrec file, or a directory; empty: the window's recordings directory
+    bool csvAlarmColumn = false; // the table's optional alarm column in the CSV
+    // Alarm rules over the protocol's defaults; empty: the user's rules file (as the window).
+    QString alarmsPath;
+    bool alarms = true;
     int language = Chinese;
     qint64 durationMs = 0; // 0: no limit
     qint64 frames = 0; // 0: no limit

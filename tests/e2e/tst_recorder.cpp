@@ -336,6 +336,18 @@ void TestRecorder::badInput_data()
     QTest::newRow("interval over an hour")
             << base + protocol + QStringList{QStringLiteral("--interval"), QStringLiteral("61 min")}
             << 1 << QStringLiteral("invalid interval");
+    QTest::newRow("alarm rules file that does not exist")
+            << base + protocol
+                    + QStringList{QStringLiteral("--alarms"),
+                                  m_dir.filePath(QStringLiteral("nope"))}
+            << 1
+            << QStringLiteral("alarm rules file %1 does not exist")
+                       .arg(m_dir.filePath(QStringLiteral("nope")));
+    QTest::newRow("alarm rules and none")
+            << base + protocol
+                    + QStringList{QStringLiteral("--alarms"), broken.fileName(),
+                                  QStringLiteral("--no-alarms")}
+            << 1 << QStringLiteral("--alarms and --no-alarms exclude each other");
     QTest::newRow("CSV in a missing directory") << base + protocol
                     + QStringList{QStringLiteral("--csv"),
                                   m_dir.filePath(QStringLiteral("no/dir/x.csv"))}

@@ -96,6 +96,8 @@ private slots:
     void checkDirectory();
     void checkDirectoryListsAsTheApplication_data();
     void checkDirectoryListsAsTheApplication();
+    void alarmsChecked_data();
+    void alarmsChecked();
 
 private:
     QString writeFile(const QString &name, const QByteArray &content);
@@ -602,6 +604,62 @@ void TestProtocolCli::checkDirectoryListsAsTheApplication()
         }
         QVERIFY2(named, qPrintable(winner));
     }
+}
+
+void TestProtocolCli::alarmsChecked_data()
+{
+    QTest::addColumn<QByteArray>("alarms");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("accepted");
+    QTest::addColumn<QStringList>("reasons");
+
+    QTest::newRow("none") << QByteArray() << 0 << QStringList() << QStringList();
+    QTest::newRow("good rules") << QByteArray(R"([{"name": "hot", "value": "T", "high": 50},
+                             {"name": "cells", "value": "Vcell*", "low": 2800},
+                             {"name": "spread", "value": "voltage_diff", "high": 100}])")
+                                << 0 << QStringList{"hot", "cells", "spread"} << QStringList();
+    QTest::newRow("bad rules beside good ones")
+            << QByteArray(R"([{"name": "hot", "value": "T", "high": 50, "low": 60},
+                             {"name": "cold", "value": "T", "low": 0},
+                             {"name": "typo", "value": "Tmp", "low": 0},
+                             {"name": "slow", "value": "T", "low": 0, "delaySeconds": -1}])")
+            << 1 << QStringList{"cold"}
+            << QStringList{"Rule hot: Low limit above high limit",
+                           "Rule slow: Delay must not be negative",
+                           "Rule typo: Unknown value: Tmp"};
+    QTest::newRow("not an array") << QByteArray(R"({"name": "x"})") << 1 << QStringList()
+                                  << QStringList{"Alarm rules must be an array"};
+}
+
+void TestProtocolCli::alarmsChecked()
+{
+    QFETCH(QByteArray, alarms);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, accepted);
+    QFETCH(QStringList, reasons);
+
+    QByteArray content = R"({"protocol": {"name": "a", "version": "1",
+        "frame": {"SOI": ":", "EOI": "~"},
+        "commands": [{"name": "c", "code": "42", "request": {"addr": "01", "ver": "10"},
+            "response": {"dataSegments": [{"name": "Vcell1", "length": 4, "scale": 1},
+                                          {"name": "T", "length": 2, "scale": 1}]}}],)";
+    if (!alarms.isEmpty())
+        content += R"("alarms": )" + alarms + ",";
+    content += R"("tableMapping": {"columns": [{"header": "h", "field": "T"}]}}})";
+    const QString path = writeFile(QStringLiteral("alarms.json"), content);
+    const Run r = runTool({QStringLiteral("check"), path});
+    QCOMPARE(r.exitCode, exitCode);
+    // The model is printed either way, with the rules that were taken.
+    const QJsonObject o = QJsonDocument::fromJson(r.out).object();
+    QVERIFY(!o.isEmpty());
+    QStringList names;
+    for (const QJsonValue &rule : o.value("alarms").toArray())
+        names.append(rule.toObject().value("name").toString());
+    QCOMPARE(names, accepted);
+    const QString err = QString::fromUtf8(r.err);
+    for (const QString &reason : std::as_const(reasons))
+        QVERIFY2(err.contains(reason), qPrintable(err));
+    QCOMPARE(o.value("alarmProblems").toArray().size(), reasons.size());
 }
 
 QTEST_GUILESS_MAIN(TestProtocolCli)

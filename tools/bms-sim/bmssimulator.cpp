@@ -254,7 +254,8 @@ void BmsSimulator::handleRequest(const QString &commandName)
     QList<quint64> raws;
     raws.reserve(command.dataSegments.size());
     for (const DataSegment &segment : command.dataSegments)
-        raws.append(m_model->rawValue(segment));
+        raws.append(
+                m_options.scenario.apply(m_answersQueued + 1, segment, m_model->rawValue(segment)));
     const bool badChecksum =
             faults.badChecksum > 0.0 && m_rng.generateDouble() < faults.badChecksum;
     const QByteArray frame = ResponseEncoder::encode(*m_config, command, raws, badChecksum);

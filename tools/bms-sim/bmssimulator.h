@@ -2,6 +2,7 @@
 
 #include "batterymodel.h"
 #include "simfaults.h"
+#include "simscenario.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -32,6 +33,7 @@ public:
         int baudRate = 9600;
         quint32 seed = 1;
         SimFaults faults;
+        SimScenario scenario;
         bool verbose = false;
     };
 

@@ -73,11 +73,18 @@ int main(int argc, char *argv[])
                            "delay=MS, hangup-after=N (P a share from 0 to 1). Repeatable; "
                            "also comma-separated."),
             QStringLiteral("FAULT"));
+    const QCommandLineOption scenarioOption(
+            QStringLiteral("scenario"),
+            QStringLiteral("Force readings for 20 answers from the K-th answer on (counted from "
+                           "1): overvoltage-cell=N@K (cell N at 3700 mV), undervoltage-cell=N@K "
+                           "(2500 mV), spread=N@K (cell N 150 mV low), overtemp=N@K (probe N at "
+                           "60 °C). Repeatable; also comma-separated."),
+            QStringLiteral("SCENARIO"));
     const QCommandLineOption verboseOption(
             QStringLiteral("verbose"),
             QStringLiteral("Log one line per request and answer to standard error."));
     parser.addOptions({protocolOption, linkOption, deviceOption, baudOption, seedOption,
-                       faultOption, verboseOption});
+                       faultOption, scenarioOption, verboseOption});
     parser.process(app);
 
     auto fail = [](const QString &message) {
@@ -105,6 +112,13 @@ int main(int argc, char *argv[])
     for (const QString &fault : faults) {
         QString error;
         if (!options.faults.parse(fault, &error))
+            return fail(error);
+    }
+
+    const QStringList scenarios = parser.values(scenarioOption);
+    for (const QString &scenario : scenarios) {
+        QString error;
+        if (!options.scenario.parse(scenario, &error))
             return fail(error);
     }
 

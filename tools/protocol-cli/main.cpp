@@ -1,6 +1,8 @@
 // cellscribe-protocol: checks protocol files and decodes response frames with them, through the
 // same loader, parser and value processing as the application.
 
+#include "alarms/alarmcatalogue.h"
+#include "alarms/alarmrulefile.h"
 #include "datalog/csvwriter.h"
 #include "datalog/rdmodel.h"
 #include "i18n/translations.h"
@@ -134,6 +136,13 @@ bool describeProtocol(const QString &path, QJsonObject *model, QStringList *fail
         });
     }
 
+    // The default alarm rules, checked against the values this protocol's frames carry.
+    const AlarmRuleList defaults = AlarmRuleFile::readProtocolDefaults(path);
+    const AlarmRuleList checked = AlarmCatalogue::fromProtocol(config).check(defaults.rules);
+    QJsonArray alarmProblems;
+    for (const AlarmProblem &problem : defaults.problems + checked.problems)
+        alarmProblems.append(QString(QStringLiteral("alarms: ") + problem.text(English)));
+
     *model = QJsonObject{
             {QStringLiteral("name"), config.name()},
             {QStringLiteral("version"), config.version()},
@@ -142,6 +151,8 @@ bool describeProtocol(const QString &path, QJsonObject *model, QStringList *fail
             {QStringLiteral("eoi"), config.eoi()},
             {QStringLiteral("commands"), commands},
             {QStringLiteral("columns"), columns},
+            {QStringLiteral("alarms"), AlarmRuleFile::toJson(checked.rules)},
+            {QStringLiteral("alarmProblems"), alarmProblems},
             {QStringLiteral("warnings"), QJsonArray::fromStringList(warnings)},
     };
     return true;
@@ -158,7 +169,12 @@ int runCheckFile(const QString &path)
     }
     out() << QString::fromUtf8(QJsonDocument(model).toJson(QJsonDocument::Indented));
     out().flush();
-    return ExitOk;
+    // Refused alarm rules do not stop the application from loading the file, but its author
+    // wants to know.
+    const QJsonArray alarmProblems = model.value(QStringLiteral("alarmProblems")).toArray();
+    for (const QJsonValue &problem : alarmProblems)
+        err() << problem.toString() << Qt::endl;
+    return alarmProblems.isEmpty() ? ExitOk : ExitFailure;
 }
 
 // Checks every protocol file in dirPath and says what the application's protocol list would hold:
@@ -219,6 +235,13 @@ int runCheckDirectory(const QString &dirPath)
                         model.value(QStringLiteral("commands")).toArray().size());
             line.insert(QStringLiteral("columns"),
                         model.value(QStringLiteral("columns")).toArray().size());
+            line.insert(QStringLiteral("alarms"),
+                        model.value(QStringLiteral("alarms")).toArray().size());
+            const QJsonArray alarmProblems = model.value(QStringLiteral("alarmProblems")).toArray();
+            if (!alarmProblems.isEmpty()) {
+                line.insert(QStringLiteral("alarmProblems"), alarmProblems);
+                allLoaded = false;
+            }
             warnings = model.value(QStringLiteral("warnings")).toArray();
         }
         if (visited && !name.isEmpty() && !listed) {
@@ -476,7 +499,8 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral(
             "Checks Cellscribe protocol files and decodes response frames with them.\n\n"
             "  check FILE              load FILE; print its model as JSON (exit 1 when the\n"
-            "                          file is refused, with the reason on stderr)\n"
+            "                          file is refused or one of its default alarm rules\n"
+            "                          is, with the reasons on stderr)\n"
             "  check [DIR]             check every *.json in DIR (default: the protocols/\n"
             "                          beside this program, which the application uses);\n"
             "                          one JSON line per file, exit 1 when any is refused\n"

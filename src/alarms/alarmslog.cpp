@@ -1,0 +1,3 @@
+#include "alarms/alarmslog.h"
+
+Q_LOGGING_CATEGORY(lcAlarms, "cellscribe.alarms", QtWarningMsg)
