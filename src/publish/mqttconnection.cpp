@@ -22,6 +22,7 @@ constexpr char OnlinePayload[] = "online";
 constexpr char OfflinePayload[] = "offline";
 constexpr int StatusQos = 1;
 constexpr int CloseFlushMs = 2000;
+constexpr int MaxReadsWhileConnecting = 100;
 
 void initLibrary()
 {
@@ -72,6 +73,8 @@ void MqttConnection::open()
     mosquitto_int_option(m_client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_connect_callback_set(m_client, &MqttConnection::onConnect);
     mosquitto_disconnect_callback_set(m_client, &MqttConnection::onDisconnect);
+    mosquitto_publish_callback_set(m_client, &MqttConnection::onPublish);
+    mosquitto_log_callback_set(m_client, &MqttConnection::onLog);
 
     const MqttUrl &url = m_settings.url;
     int rc = MOSQ_ERR_SUCCESS;
@@ -110,6 +113,8 @@ void MqttConnection::attempt()
     m_state = State::Connecting;
     m_connack = -1;
     m_disconnected = false;
+    m_readsWhileConnecting = 0;
+    m_libraryError.clear();
     unwatchSocket();
     qCDebug(lcPublish) << "Connecting to" << m_settings.url.toDisplayString();
     // Non-blocking: the attempt goes on in the socket notifiers (a host name is still looked up
@@ -155,8 +160,15 @@ void MqttConnection::unwatchSocket()
 
 void MqttConnection::readReady()
 {
-    if (m_client)
-        afterCall(mosquitto_loop_read(m_client, 1));
+    if (!m_client)
+        return;
+    // A TLS connection refused or closed during the handshake leaves the socket readable
+    // while the library keeps reporting success: a handshake takes a few reads, not hundreds.
+    if (m_state == State::Connecting && ++m_readsWhileConnecting > MaxReadsWhileConnecting) {
+        fail(QStringLiteral("TLS handshake failed: connection refused or closed"));
+        return;
+    }
+    afterCall(mosquitto_loop_read(m_client, 1));
 }
 
 void MqttConnection::writeReady()
@@ -237,9 +249,12 @@ void MqttConnection::publish(const QString &topic, const QByteArray &payload, in
         emit messagesDropped(1);
         return;
     }
-    const int rc = mosquitto_publish(m_client, nullptr, topic.toUtf8().constData(),
-                                     int(payload.size()), payload.constData(), qos, retain);
+    int id = 0;
+    const int rc = mosquitto_publish(m_client, &id, topic.toUtf8().constData(), int(payload.size()),
+                                     payload.constData(), qos, retain);
     if (rc == MOSQ_ERR_SUCCESS) {
+        if (qos > 0)
+            m_unacknowledged.insert(id);
         updateWriteInterest();
         return;
     }
@@ -263,6 +278,14 @@ void MqttConnection::close()
         m_housekeeping->stop();
     unwatchSocket();
     if (m_client && m_state == State::Connected) {
+        QElapsedTimer clock;
+        clock.start();
+        // Acknowledged messages wait in the library while the broker has others in flight:
+        // let them through (a removal of many sensors is such a batch).
+        while (!m_unacknowledged.isEmpty() && clock.elapsed() < CloseFlushMs) {
+            if (mosquitto_loop(m_client, 50, 1) != MOSQ_ERR_SUCCESS)
+                break;
+        }
         // A clean disconnect drops the will: say "offline" ourselves first.
         if (!m_settings.statusTopic.isEmpty()) {
             mosquitto_publish(m_client, nullptr, m_settings.statusTopic.toUtf8().constData(),
@@ -270,8 +293,7 @@ void MqttConnection::close()
         }
         mosquitto_disconnect(m_client);
         // Write out what is queued; the library closes the socket once the disconnect is sent.
-        QElapsedTimer clock;
-        clock.start();
+        clock.restart();
         while (mosquitto_socket(m_client) >= 0 && clock.elapsed() < CloseFlushMs) {
             if (mosquitto_loop(m_client, 50, 1) != MOSQ_ERR_SUCCESS)
                 break;
@@ -287,6 +309,18 @@ void MqttConnection::close()
 void MqttConnection::onConnect(mosquitto *, void *self, int code)
 {
     static_cast<MqttConnection *>(self)->m_connack = code;
+}
+
+void MqttConnection::onPublish(mosquitto *, void *self, int id)
+{
+    static_cast<MqttConnection *>(self)->m_unacknowledged.remove(id);
+}
+
+void MqttConnection::onLog(mosquitto *, void *self, int level, const char *text)
+{
+    // Why TLS failed comes only as a log line.
+    if (level == MOSQ_LOG_ERR)
+        static_cast<MqttConnection *>(self)->m_libraryError = QString::fromUtf8(text);
 }
 
 void MqttConnection::onDisconnect(mosquitto *, void *self, int code)
@@ -305,6 +339,10 @@ QString MqttConnection::errorText(int code) const
     QString text = QString::fromUtf8(mosquitto_strerror(code));
     if (text.endsWith(u'.'))
         text.chop(1);
+    if (code == MOSQ_ERR_TLS && !m_libraryError.isEmpty()) {
+        // "OpenSSL Error[0]: error:0A000086:SSL routines::certificate verify failed"
+        text += QLatin1String(": ") + m_libraryError.section(u':', -1).trimmed();
+    }
     return text;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 class QSocketNotifier;
@@ -39,6 +40,8 @@ signals:
 private:
     static void onConnect(mosquitto *client, void *self, int code);
     static void onDisconnect(mosquitto *client, void *self, int code);
+    static void onPublish(mosquitto *client, void *self, int id);
+    static void onLog(mosquitto *client, void *self, int level, const char *text);
 
     void attempt();
     void watchSocket();
@@ -69,4 +72,7 @@ private:
     // Outcomes of the callbacks, handled once the library call that ran them has returned.
     int m_connack = -1;
     bool m_disconnected = false;
+    int m_readsWhileConnecting = 0;
+    QString m_libraryError; // the library's last error line
+    QSet<int> m_unacknowledged; // ids of messages sent with QoS 1 and not acknowledged yet
 };

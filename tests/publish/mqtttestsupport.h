@@ -86,6 +86,9 @@ public:
                           QStringLiteral("persistence false")};
         if (!extra.join(u'\n').contains(QLatin1String("allow_anonymous")))
             lines << QStringLiteral("allow_anonymous true");
+        // Started as root, mosquitto drops to its own user, who cannot read the files here.
+        if (::geteuid() == 0)
+            lines.prepend(QStringLiteral("user root"));
         for (QString line : extra)
             lines << line.replace(QLatin1String("%DIR%"), m_dir.path());
         QFile config(m_dir.filePath(QStringLiteral("mosquitto.conf")));
@@ -113,9 +116,9 @@ public:
     int port() const { return m_port; }
     QString url(const QString &userInfo = QString()) const
     {
-        return QStringLiteral("mqtt://%1127.0.0.1:%2")
-                .arg(userInfo.isEmpty() ? QString() : userInfo + u'@')
-                .arg(m_port);
+        const QString user = userInfo.isEmpty() ? QString() : userInfo + u'@';
+        return QStringLiteral("mqtt://") + user + QStringLiteral("127.0.0.1:")
+                + QString::number(m_port);
     }
     QString dir() const { return m_dir.path(); }
     QString log() { return QString::fromLocal8Bit(m_process.readAll()); }
