@@ -156,11 +156,47 @@ const Row kTable[] = {
     {"编译器：", "Compiler:", "Compiler:"}, // 142
     {"Qt版本：", "Qt Version:", "Qt-Version:"}, // 143
     {"关闭", "Close", "Schließen"}, // 144
+    // Publishing to MQTT
+    {"MQTT 发布设置", "MQTT Publishing", "MQTT-Veröffentlichung"}, // 145
+    {"发布到 MQTT 代理", "Publish to an MQTT broker", "An einen MQTT-Broker veröffentlichen"}, // 146
+    {"代理地址：", "Broker URL:", "Broker-URL:"}, // 147
+    {"密码：", "Password:", "Passwort:"}, // 148
+    {"密码保存在系统密钥环中。", "The password is kept in the system keychain.", "Das Passwort wird im Schlüsselbund des Systems aufbewahrt."}, // 149
+    {"此系统没有可用的密钥环，密码以明文保存在设置中。", "No keychain is available on this system: the password is stored in plain text in the settings.", "Auf diesem System ist kein Schlüsselbund verfügbar: Das Passwort wird im Klartext in den Einstellungen gespeichert."}, // 150
+    {"CA 证书文件：", "CA certificate file:", "CA-Zertifikatsdatei:"}, // 151
+    {"浏览…", "Browse…", "Durchsuchen…"}, // 152
+    {"主题前缀：", "Topic prefix:", "Topic-Präfix:"}, // 153
+    {"电池包标识：", "Pack ID:", "Pack-ID:"}, // 154
+    {"发布间隔：", "Publish interval:", "Veröffentlichungsintervall:"}, // 155
+    {"每帧", "Every frame", "Jeder Frame"}, // 156
+    {"Home Assistant 自动发现", "Home Assistant discovery", "Home-Assistant-Erkennung"}, // 157
+    {"从 Home Assistant 移除", "Remove from Home Assistant", "Aus Home Assistant entfernen"}, // 158
+    {"确定", "OK", "OK"}, // 159
+    {"取消", "Cancel", "Abbrechen"}, // 160
+    {"代理地址无效：%1", "Invalid broker URL: %1", "Ungültige Broker-URL: %1"}, // 161
+    {"主题前缀无效：%1", "Invalid topic prefix: %1", "Ungültiges Topic-Präfix: %1"}, // 162
+    {"电池包标识只能包含字母、数字、_ 和 -", "The pack ID may only hold letters, digits, _ and -", "Die Pack-ID darf nur Buchstaben, Ziffern, _ und - enthalten"}, // 163
+    {"CA 证书文件仅用于 mqtts://", "A CA certificate file is only used with mqtts://", "Eine CA-Zertifikatsdatei wird nur mit mqtts:// verwendet"}, // 164
+    {"CA 证书文件不存在：%1", "CA certificate file not found: %1", "CA-Zertifikatsdatei nicht gefunden: %1"}, // 165
+    {"MQTT 设置…", "MQTT settings…", "MQTT-Einstellungen…"}, // 166
+    {"MQTT 已连接：%1", "MQTT connected: %1", "MQTT verbunden: %1"}, // 167
+    {"MQTT 连接失败：%1", "MQTT connection failed: %1", "MQTT-Verbindung fehlgeschlagen: %1"}, // 168
+    {"MQTT 连接断开：%1，正在重连…", "MQTT connection lost: %1, reconnecting…", "MQTT-Verbindung verloren: %1, neuer Versuch…"}, // 169
+    {"MQTT 已重新连接，断开期间丢弃了 %1 条消息", "MQTT reconnected; %1 messages dropped while disconnected", "MQTT wieder verbunden; %1 Nachrichten während der Trennung verworfen"}, // 170
+    {"MQTT 发布无法启动：%1", "MQTT publishing cannot start: %1", "MQTT-Veröffentlichung kann nicht starten: %1"}, // 171
+    {"计算SOC", "Calculated SOC", "Berechneter SOC"}, // 172
+    {"电流状态", "Current State", "Stromzustand"}, // 173
+    {"平均温度", "Average Temp", "Durchschnittstemperatur"}, // 174
+    {"温差", "Temp Diff", "Temperaturdifferenz"}, // 175
+    {"工作状态码", "Work State Code", "Betriebsstatuscode"}, // 176
+    {"均衡状态", "Balance State", "Ausgleichsstatus"}, // 177
+    {"充电电流", "Charge Current", "Ladestrom"}, // 178
+    {"放电电流", "Discharge Current", "Entladestrom"}, // 179
 };
 // clang-format on
 
 constexpr int kRowCount = int(sizeof(kTable) / sizeof(kTable[0]));
-static_assert(kRowCount == 145, "translation table must have 145 rows");
+static_assert(kRowCount == 180, "translation table must have 180 rows");
 
 TranslationMap buildDictionary(const char *Row::*column)
 {
