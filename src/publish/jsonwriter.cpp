@@ -1,13 +1,13 @@
 #include "publish/jsonwriter.h"
 
-#include <QLocale>
-
+#include <charconv>
 #include <cmath>
+#include <limits>
 
 JsonWriter::JsonWriter(qsizetype reserve)
 {
     if (reserve > 0)
-        m_data.reserve(reserve);
+        m_data.reserve(size_t(reserve));
 }
 
 void JsonWriter::separate()
@@ -15,7 +15,7 @@ void JsonWriter::separate()
     if (m_filled.isEmpty())
         return;
     if (m_filled.last())
-        m_data.append(',');
+        m_data.push_back(',');
     m_filled.last() = true;
 }
 
@@ -23,13 +23,21 @@ void JsonWriter::key(QStringView key)
 {
     separate();
     appendString(m_data, key);
-    m_data.append(':');
+    m_data.push_back(':');
+}
+
+QByteArray JsonWriter::encodedKey(QStringView key)
+{
+    std::string encoded;
+    appendString(encoded, key);
+    encoded.push_back(':');
+    return QByteArray(encoded.data(), qsizetype(encoded.size()));
 }
 
 JsonWriter &JsonWriter::beginObject()
 {
     separate();
-    m_data.append('{');
+    m_data.push_back('{');
     m_filled.append(false);
     return *this;
 }
@@ -37,14 +45,14 @@ JsonWriter &JsonWriter::beginObject()
 JsonWriter &JsonWriter::beginObject(QStringView name)
 {
     key(name);
-    m_data.append('{');
+    m_data.push_back('{');
     m_filled.append(false);
     return *this;
 }
 
 JsonWriter &JsonWriter::endObject()
 {
-    m_data.append('}');
+    m_data.push_back('}');
     if (!m_filled.isEmpty())
         m_filled.removeLast();
     return *this;
@@ -53,7 +61,7 @@ JsonWriter &JsonWriter::endObject()
 JsonWriter &JsonWriter::beginArray(QStringView name)
 {
     key(name);
-    m_data.append('[');
+    m_data.push_back('[');
     m_filled.append(false);
     return *this;
 }
@@ -67,7 +75,7 @@ JsonWriter &JsonWriter::element(QStringView text)
 
 JsonWriter &JsonWriter::endArray()
 {
-    m_data.append(']');
+    m_data.push_back(']');
     if (!m_filled.isEmpty())
         m_filled.removeLast();
     return *this;
@@ -95,7 +103,7 @@ JsonWriter &JsonWriter::value(QStringView name, double number)
 JsonWriter &JsonWriter::value(QStringView name, qint64 number)
 {
     key(name);
-    m_data.append(QByteArray::number(number));
+    appendInteger(m_data, number);
     return *this;
 }
 
@@ -108,49 +116,82 @@ JsonWriter &JsonWriter::value(QStringView name, bool flag)
 
 JsonWriter &JsonWriter::value(QStringView name, const QVariant &variant)
 {
+    key(name);
+    write(variant);
+    return *this;
+}
+
+JsonWriter &JsonWriter::value(const QByteArray &encoded, const QVariant &variant)
+{
+    separate();
+    m_data.append(encoded.constData(), size_t(encoded.size()));
+    write(variant);
+    return *this;
+}
+
+void JsonWriter::write(const QVariant &variant)
+{
     switch (variant.typeId()) {
     case QMetaType::Double:
+        appendNumber(m_data, *static_cast<const double *>(variant.constData()));
+        return;
     case QMetaType::Float:
-        return value(name, variant.toDouble());
+        appendNumber(m_data, variant.toDouble());
+        return;
     case QMetaType::Int:
     case QMetaType::LongLong:
     case QMetaType::Short:
     case QMetaType::Long:
-        return value(name, variant.toLongLong());
     case QMetaType::UInt:
+        appendInteger(m_data, variant.toLongLong());
+        return;
     case QMetaType::ULongLong:
     case QMetaType::UShort:
     case QMetaType::ULong:
-        key(name);
-        m_data.append(QByteArray::number(variant.toULongLong()));
-        return *this;
+        if (variant.toULongLong() <= quint64(std::numeric_limits<qint64>::max()))
+            appendInteger(m_data, qint64(variant.toULongLong()));
+        else
+            appendNumber(m_data, variant.toDouble());
+        return;
     case QMetaType::Bool:
-        return value(name, variant.toBool());
+        m_data.append(variant.toBool() ? "true" : "false");
+        return;
     case QMetaType::QString:
-        return value(name, QStringView(*static_cast<const QString *>(variant.constData())));
+        appendString(m_data, *static_cast<const QString *>(variant.constData()));
+        return;
     case QMetaType::UnknownType:
     case QMetaType::Nullptr:
-        key(name);
         m_data.append("null");
-        return *this;
+        return;
     default:
-        return value(name, variant.toString());
+        appendString(m_data, variant.toString());
     }
 }
 
-void JsonWriter::appendString(QByteArray &out, QStringView text)
+void JsonWriter::appendString(std::string &out, QStringView text)
 {
     static const char hex[] = "0123456789abcdef";
-    out.append('"');
-    qsizetype plainStart = 0;
     const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = text.at(i).unicode();
+    const char16_t *chars = text.utf16();
+    // Keys and most texts are plain ASCII: copied as they are, without a conversion buffer.
+    qsizetype plain = 0;
+    while (plain < size && chars[plain] >= 0x20 && chars[plain] < 0x80 && chars[plain] != u'"'
+           && chars[plain] != u'\\')
+        ++plain;
+    out.push_back('"');
+    for (qsizetype i = 0; i < plain; ++i)
+        out.push_back(char(chars[i]));
+
+    qsizetype runStart = plain;
+    for (qsizetype i = plain; i < size; ++i) {
+        const char16_t c = chars[i];
         if (c >= 0x20 && c != u'"' && c != u'\\')
             continue;
-        if (i > plainStart)
-            out.append(text.mid(plainStart, i - plainStart).toUtf8());
-        plainStart = i + 1;
+        if (i > runStart) {
+            const QByteArray utf8 = text.sliced(runStart, i - runStart).toUtf8();
+            out.append(utf8.constData(), size_t(utf8.size()));
+        }
+        runStart = i + 1;
         switch (c) {
         case u'"':
             out.append("\\\"");
@@ -169,24 +210,59 @@ void JsonWriter::appendString(QByteArray &out, QStringView text)
             break;
         default:
             out.append("\\u00");
-            out.append(hex[(c >> 4) & 0xF]);
-            out.append(hex[c & 0xF]);
+            out.push_back(hex[(c >> 4) & 0xF]);
+            out.push_back(hex[c & 0xF]);
         }
     }
-    if (plainStart == 0) {
-        out.append(text.toUtf8());
-    } else if (plainStart < size) {
-        out.append(text.mid(plainStart).toUtf8());
+    if (runStart < size) {
+        const QByteArray utf8 = text.sliced(runStart).toUtf8();
+        out.append(utf8.constData(), size_t(utf8.size()));
     }
-    out.append('"');
+    out.push_back('"');
 }
 
-void JsonWriter::appendNumber(QByteArray &out, double number)
+void JsonWriter::appendNumber(std::string &out, double number)
 {
     if (!std::isfinite(number)) {
         out.append("null");
         return;
     }
-    // Shortest form that reads back as the same double; whole numbers without a fraction.
-    out.append(QByteArray::number(number, 'g', QLocale::FloatingPointShortest));
+    // Readings are whole numbers or have a digit or three after the point. Those are written
+    // from integers, much quicker than the general shortest form and the same text: m / 10^k is
+    // the double nearest to that decimal, so it reads back as this very number.
+    if (std::abs(number) < 1e12 && !(number == 0 && std::signbit(number))) {
+        double scale = 1;
+        for (int decimals = 0; decimals <= 3; ++decimals, scale *= 10) {
+            qint64 whole = qint64(number * scale + (number < 0 ? -0.5 : 0.5));
+            if (double(whole) / scale != number)
+                continue;
+            if (decimals == 0) {
+                appendInteger(out, whole);
+                return;
+            }
+            if (whole < 0) {
+                out.push_back('-');
+                whole = -whole;
+            }
+            const qint64 divisor = qint64(scale);
+            appendInteger(out, whole / divisor);
+            char fraction[4];
+            qint64 rest = whole % divisor;
+            for (int i = decimals - 1; i >= 0; --i, rest /= 10)
+                fraction[i] = char('0' + rest % 10);
+            out.push_back('.');
+            out.append(fraction, size_t(decimals));
+            return;
+        }
+    }
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), number);
+    out.append(buffer, size_t(result.ptr - buffer));
+}
+
+void JsonWriter::appendInteger(std::string &out, qint64 number)
+{
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), number);
+    out.append(buffer, size_t(result.ptr - buffer));
 }

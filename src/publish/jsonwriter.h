@@ -5,6 +5,8 @@
 #include <QVarLengthArray>
 #include <QVariant>
 
+#include <string>
+
 // Compact JSON written straight into a byte array, keys in the order they are given: the per-frame
 // messages are built without a document tree in between.
 class JsonWriter
@@ -31,18 +33,24 @@ public:
     // Numbers as numbers (not-a-number and infinities as null), texts as strings, anything else
     // by its text.
     JsonWriter &value(QStringView key, const QVariant &variant);
+    // The same under a key made once with encodedKey(): for keys written again and again.
+    JsonWriter &value(const QByteArray &encodedKey, const QVariant &variant);
+    static QByteArray encodedKey(QStringView key);
 
-    const QByteArray &data() const { return m_data; }
-    QByteArray take() { return std::move(m_data); }
-
-    static void appendString(QByteArray &out, QStringView text);
-    static void appendNumber(QByteArray &out, double number);
+    QByteArray data() const { return QByteArray(m_data.data(), qsizetype(m_data.size())); }
+    QByteArray take() { return data(); }
 
 private:
+    static void appendString(std::string &out, QStringView text);
+    static void appendNumber(std::string &out, double number);
+    static void appendInteger(std::string &out, qint64 number);
+
     void key(QStringView key);
     void separate();
+    void write(const QVariant &variant);
 
-    QByteArray m_data;
+    // Many small appends: a standard string does them without Qt's sharing checks.
+    std::string m_data;
     // Per open object or array: whether it holds a member yet.
     QVarLengthArray<bool, 4> m_filled;
 };

@@ -45,7 +45,8 @@ bool MqttClient::start(const MqttClientSettings &settings)
 
     m_thread = new QThread(this);
     m_thread->setObjectName(QStringLiteral("mqtt"));
-    m_connection = new MqttConnection(settings);
+    m_outbox = std::make_shared<MqttOutbox>();
+    m_connection = new MqttConnection(settings, m_outbox);
     m_connection->moveToThread(m_thread);
     connect(m_thread, &QThread::finished, m_connection, &QObject::deleteLater);
     connect(m_connection, &MqttConnection::connected, this, &MqttClient::onConnected);
@@ -79,13 +80,13 @@ bool MqttClient::publish(const QString &topic, const QByteArray &payload, int qo
         onDropped(1);
         return false;
     }
-    MqttConnection *connection = m_connection;
-    QMetaObject::invokeMethod(
-            connection,
-            [connection, topic, payload, qos, retain] {
-                connection->publish(topic, payload, qos, retain);
-            },
-            Qt::QueuedConnection);
+    bool wake = false;
+    if (!m_outbox->put({topic, payload, qos, retain}, wake)) {
+        onDropped(1);
+        return false;
+    }
+    if (wake)
+        QMetaObject::invokeMethod(m_connection, &MqttConnection::drain, Qt::QueuedConnection);
     return true;
 }
 

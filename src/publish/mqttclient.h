@@ -1,10 +1,13 @@
 #pragma once
 
 #include "publish/mqttclientsettings.h"
+#include "publish/mqttoutbox.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+
+#include <memory>
 
 class MqttConnection;
 class QThread;
@@ -68,6 +71,7 @@ private:
     MqttClientSettings m_settings;
     QThread *m_thread = nullptr;
     MqttConnection *m_connection = nullptr;
+    std::shared_ptr<MqttOutbox> m_outbox;
     State m_state = State::Stopped;
     QString m_lastError;
     QString m_lastFailure;

@@ -39,7 +39,10 @@ QString madeUpClientId()
 
 } // namespace
 
-MqttConnection::MqttConnection(const MqttClientSettings &settings) : m_settings(settings) { }
+MqttConnection::MqttConnection(const MqttClientSettings &settings,
+                               std::shared_ptr<MqttOutbox> outbox)
+    : m_settings(settings), m_outbox(std::move(outbox))
+{ }
 
 MqttConnection::~MqttConnection()
 {
@@ -243,33 +246,47 @@ void MqttConnection::retryLater()
     m_retryTimer->start(m_retryMs);
 }
 
-void MqttConnection::publish(const QString &topic, const QByteArray &payload, int qos, bool retain)
+void MqttConnection::drain()
 {
-    if (m_state != State::Connected) {
-        emit messagesDropped(1);
-        return;
+    const QList<MqttOutbox::Message> messages = m_outbox->takeAll();
+    int dropped = 0;
+    for (const MqttOutbox::Message &message : messages) {
+        if (m_state != State::Connected) {
+            ++dropped;
+            continue;
+        }
+        publish(message);
+        if (m_state != State::Connected)
+            ++dropped;
     }
+    if (dropped > 0)
+        emit messagesDropped(dropped);
+}
+
+void MqttConnection::publish(const MqttOutbox::Message &message)
+{
     int id = 0;
-    const int rc = mosquitto_publish(m_client, &id, topic.toUtf8().constData(), int(payload.size()),
-                                     payload.constData(), qos, retain);
+    const int rc = mosquitto_publish(m_client, &id, message.topic.toUtf8().constData(),
+                                     int(message.payload.size()), message.payload.constData(),
+                                     message.qos, message.retain);
     if (rc == MOSQ_ERR_SUCCESS) {
-        if (qos > 0)
+        if (message.qos > 0)
             m_unacknowledged.insert(id);
         updateWriteInterest();
         return;
     }
     const QString reason = errorText(rc);
     if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_ERRNO) {
-        emit messagesDropped(1);
-        fail(reason);
+        fail(reason); // counted as dropped by the caller
         return;
     }
     // The message itself is at fault (too large, not UTF-8): the connection stays.
-    emit publishFailed(QStringLiteral("%1: %2").arg(topic, reason));
+    emit publishFailed(QStringLiteral("%1: %2").arg(message.topic, reason));
 }
 
 void MqttConnection::close()
 {
+    drain();
     if (m_retryTimer)
         m_retryTimer->stop();
     if (m_connectTimer)

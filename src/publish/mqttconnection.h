@@ -1,11 +1,14 @@
 #pragma once
 
 #include "publish/mqttclientsettings.h"
+#include "publish/mqttoutbox.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QSet>
 #include <QString>
+
+#include <memory>
 
 class QSocketNotifier;
 class QTimer;
@@ -19,13 +22,13 @@ class MqttConnection : public QObject
     Q_OBJECT
 
 public:
-    explicit MqttConnection(const MqttClientSettings &settings);
+    MqttConnection(const MqttClientSettings &settings, std::shared_ptr<MqttOutbox> outbox);
     ~MqttConnection() override;
 
     // Creates the client and makes the first attempt. Called once, on the connection's thread.
     void open();
-    // Publishes now when connected; otherwise the message is dropped and counted.
-    void publish(const QString &topic, const QByteArray &payload, int qos, bool retain);
+    // Publishes what the outbox holds when connected; otherwise it is dropped and counted.
+    void drain();
     // "offline" on the status topic, a clean disconnect, the socket written out (briefly).
     void close();
 
@@ -52,6 +55,7 @@ private:
     // Acts on what a library call returned and on what its callbacks reported.
     void afterCall(int rc);
     void updateWriteInterest();
+    void publish(const MqttOutbox::Message &message);
     void fail(const QString &reason);
     void retryLater();
     QString errorText(int code) const;
@@ -59,6 +63,7 @@ private:
     enum class State { Closed, Waiting, Connecting, Connected };
 
     MqttClientSettings m_settings;
+    std::shared_ptr<MqttOutbox> m_outbox;
     mosquitto *m_client = nullptr;
     State m_state = State::Closed;
     bool m_attempted = false; // reconnects reuse the first attempt's address

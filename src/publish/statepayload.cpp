@@ -7,6 +7,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <limits>
 
 const QStringList &StatePayload::derivedKeys()
 {
@@ -55,12 +56,28 @@ QStringList StatePayload::keyOrder(const ProtocolConfig *config, const QString &
 void StatePayload::setKeyOrder(const QStringList &keys)
 {
     m_keyOrder = keys;
+    m_encodedKeys.clear();
+    for (const QString &key : keys)
+        m_encodedKeys.append(JsonWriter::encodedKey(key));
     m_ordered = QSet<QString>(keys.cbegin(), keys.cend());
 }
 
 QString StatePayload::isoUtc(qint64 timeMs)
 {
-    return QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC).toString(Qt::ISODateWithMs);
+    // Frames come many to a second: the date and time of day are formatted once per second.
+    thread_local qint64 cachedSecond = std::numeric_limits<qint64>::min();
+    thread_local QString cachedText;
+    const qint64 second = timeMs >= 0 ? timeMs / 1000 : (timeMs - 999) / 1000;
+    if (second != cachedSecond) {
+        cachedSecond = second;
+        cachedText = QDateTime::fromMSecsSinceEpoch(second * 1000, Qt::UTC)
+                             .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    }
+    const int millis = int(timeMs - second * 1000);
+    const char16_t digits[] = {u'.', char16_t(u'0' + millis / 100),
+                               char16_t(u'0' + millis / 10 % 10), char16_t(u'0' + millis % 10),
+                               u'Z'};
+    return cachedText + QStringView(digits, 5);
 }
 
 QByteArray StatePayload::build(const Sample &sample, const AcquisitionStats &stats,
@@ -75,11 +92,11 @@ QByteArray StatePayload::build(const Sample &sample, const AcquisitionStats &sta
     json.beginObject(u"values");
     const QVariantHash &values = sample.values;
     qsizetype written = 0;
-    for (const QString &key : m_keyOrder) {
-        const auto it = values.constFind(key);
+    for (qsizetype i = 0; i < m_keyOrder.size(); ++i) {
+        const auto it = values.constFind(m_keyOrder.at(i));
         if (it == values.constEnd())
             continue;
-        json.value(key, *it);
+        json.value(m_encodedKeys.at(i), *it);
         ++written;
     }
     if (written < values.size()) {

@@ -4,6 +4,7 @@
 #include "acquisition/sample.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -39,5 +40,6 @@ private:
     QString m_packId;
     int m_language = 0;
     QStringList m_keyOrder;
+    QList<QByteArray> m_encodedKeys; // the same, as written
     QSet<QString> m_ordered;
 };
