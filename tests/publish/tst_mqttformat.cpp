@@ -27,6 +27,8 @@ private slots:
     void prefix_data();
     void prefix();
     void jsonTextsReadBack();
+    void numbersReadBackExactly_data();
+    void numbersReadBackExactly();
     void stateCarriesTheValueMap_data();
     void stateCarriesTheValueMap();
     void discoveryForTheSixteenCellPack();
@@ -219,6 +221,44 @@ void tst_MqttFormat::jsonTextsReadBack()
     QVERIFY(json.data().contains("\"big\":9007199254740993"));
     QCOMPARE(read.value(QStringLiteral("variant text")).toString(), QStringLiteral("x\"y"));
     QCOMPARE(read.value(QStringLiteral("list")).toArray().size(), 2);
+}
+
+void tst_MqttFormat::numbersReadBackExactly_data()
+{
+    QTest::addColumn<double>("number");
+    QTest::addColumn<QByteArray>("text"); // empty: only the value is checked
+    QTest::newRow("whole") << 3300.0 << QByteArray("3300");
+    QTest::newRow("zero") << 0.0 << QByteArray("0");
+    QTest::newRow("negative whole") << -40.0 << QByteArray("-40");
+    QTest::newRow("one decimal") << 25.5 << QByteArray("25.5");
+    QTest::newRow("negative decimals") << -12.75 << QByteArray("-12.75");
+    QTest::newRow("three decimals") << 0.125 << QByteArray("0.125");
+    QTest::newRow("small decimals") << -0.005 << QByteArray("-0.005");
+    QTest::newRow("decimal literal") << 6.61 << QByteArray("6.61");
+    QTest::newRow("computed sum") << (3300 + 3310) * 0.001 << QByteArray();
+    QTest::newRow("binary noise") << 0.1 + 0.2 << QByteArray();
+    QTest::newRow("four decimals") << 3.1416 << QByteArray("3.1416");
+    QTest::newRow("tiny") << 1e-7 << QByteArray();
+    QTest::newRow("large with fraction") << 123456789012.5 << QByteArray();
+    QTest::newRow("beyond 2^53") << 9007199254740993.0 << QByteArray();
+    QTest::newRow("negative zero") << -0.0 << QByteArray();
+}
+
+void tst_MqttFormat::numbersReadBackExactly()
+{
+    QFETCH(double, number);
+    QFETCH(QByteArray, text);
+    JsonWriter json;
+    json.beginObject().value(u"n", number).endObject();
+    const QByteArray written = json.data();
+    const QByteArray inner = written.mid(5, written.size() - 6);
+    if (!text.isEmpty())
+        QCOMPARE(inner, text);
+    // Read back by a strict reader, the very same double.
+    bool ok = false;
+    QCOMPARE(inner.toDouble(&ok), number);
+    QVERIFY(ok);
+    QCOMPARE(QJsonDocument::fromJson(written).object().value("n").toDouble(), number);
 }
 
 void tst_MqttFormat::stateCarriesTheValueMap_data()
