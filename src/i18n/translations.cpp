@@ -156,47 +156,96 @@ const Row kTable[] = {
     {"编译器：", "Compiler:", "Compiler:"}, // 142
     {"Qt版本：", "Qt Version:", "Qt-Version:"}, // 143
     {"关闭", "Close", "Schließen"}, // 144
+    // Acquisition engine and cellscribe-record
+    {"用法：", "Usage:", "Aufruf:"}, // 145
+    {"轮询 BMS 并记录，无窗口。", "Polls a BMS and records it, without a window.", "Fragt ein BMS ab und zeichnet auf, ohne Fenster."}, // 146
+    {"选项：", "Options:", "Optionen:"}, // 147
+    {"退出码：", "Exit codes:", "Exit-Codes:"}, // 148
+    {"0 正常结束（--duration、--frames、SIGINT 或 SIGTERM）", "0 normal end (--duration, --frames, SIGINT or SIGTERM)", "0 normales Ende (--duration, --frames, SIGINT oder SIGTERM)"}, // 149
+    {"1 参数错误、协议无法加载或 CSV 文件不可用", "1 bad arguments, a protocol that does not load, or a CSV file that cannot be used", "1 ungültige Argumente, ein Protokoll, das sich nicht laden lässt, oder eine unbrauchbare CSV-Datei"}, // 150
+    {"2 启动时端口无法打开（使用 --no-reconnect 时）", "2 the port does not open at start (with --no-reconnect)", "2 der Port lässt sich beim Start nicht öffnen (mit --no-reconnect)"}, // 151
+    {"3 端口丢失（使用 --no-reconnect 时）", "3 the port was lost (with --no-reconnect)", "3 der Port ging verloren (mit --no-reconnect)"}, // 152
+    {"命令行无效：%1", "invalid command line: %1", "ungültige Befehlszeile: %1"}, // 153
+    {"无法识别的参数：%1", "unknown argument: %1", "unbekanntes Argument: %1"}, // 154
+    {"--language 取 zh、en 或 de，而不是 %1", "--language takes zh, en or de, not %1", "--language erwartet zh, en oder de, nicht %1"}, // 155
+    {"缺少 --port", "--port is missing", "--port fehlt"}, // 156
+    {"缺少 --protocol", "--protocol is missing", "--protocol fehlt"}, // 157
+    {"波特率必须是 9600、19200、38400 或 115200，而不是 %1", "the baud rate must be 9600, 19200, 38400 or 115200, not %1", "die Baudrate muss 9600, 19200, 38400 oder 115200 sein, nicht %1"}, // 158
+    {"无效的间隔 %1：应为“200 ms”、“1 s”等，或 100 到 3600000 毫秒", "invalid interval %1: use \"200 ms\", \"1 s\", ... or 100 to 3600000 milliseconds", "ungültiges Intervall %1: \"200 ms\", \"1 s\", ... oder 100 bis 3600000 Millisekunden angeben"}, // 159
+    {"--duration 取正数秒数，而不是 %1", "--duration takes a positive number of seconds, not %1", "--duration erwartet eine positive Zahl von Sekunden, nicht %1"}, // 160
+    {"--frames 取正整数，而不是 %1", "--frames takes a positive whole number, not %1", "--frames erwartet eine positive ganze Zahl, nicht %1"}, // 161
+    {"轮询的串口：系统名称（COM3、ttyUSB0）或路径（伪终端、链接）", "Serial port to poll: a system name (COM3, ttyUSB0) or a path (a pseudo-terminal, a link)", "Abzufragender serieller Port: ein Systemname (COM3, ttyUSB0) oder ein Pfad (Pseudo-Terminal, Link)"}, // 162
+    {"协议文件，或应用程序 protocols 目录中的协议名称", "Protocol file, or a protocol name from the application's protocols directory", "Protokolldatei oder ein Protokollname aus dem protocols-Verzeichnis der Anwendung"}, // 163
+    {"轮询的指令（默认：协议的当前指令）", "Command to poll (default: the protocol's active command)", "Abzufragender Befehl (Standard: der aktive Befehl des Protokolls)"}, // 164
+    {"波特率：9600、19200、38400 或 115200（默认 9600）", "Baud rate: 9600, 19200, 38400 or 115200 (default 9600)", "Baudrate: 9600, 19200, 38400 oder 115200 (Standard 9600)"}, // 165
+    {"轮询间隔：窗口中的间隔文字（“200 ms”、“1 s”、“1 min”…）或 100 到 3600000 毫秒（默认 1000）", "Polling interval: the window's interval texts (\"200 ms\", \"1 s\", \"1 min\", ...) or 100 to 3600000 milliseconds (default 1000)", "Abfrageintervall: die Intervalltexte des Fensters (\"200 ms\", \"1 s\", \"1 min\", ...) oder 100 bis 3600000 Millisekunden (Standard 1000)"}, // 166
+    {"逐行追加实时表到 CSV 文件（与窗口的导出相同）", "Append the real-time table to a CSV file row by row (as the window exports it)", "Echtzeittabelle zeilenweise an eine CSV-Datei anhängen (wie der Export des Fensters)"}, // 167
+    {"CSV 与消息的语言：zh（默认）、en 或 de", "Language of the CSV and the messages: zh (default), en or de", "Sprache der CSV-Datei und der Meldungen: zh (Standard), en oder de"}, // 168
+    {"运行指定秒数后结束", "End after this many seconds", "Nach so vielen Sekunden beenden"}, // 169
+    {"应答 N 帧（N 行）后结束", "End after N answered frames (N table rows)", "Nach N beantworteten Rahmen (N Tabellenzeilen) beenden"}, // 170
+    {"端口丢失时结束（退出码 3），不重连", "End when the port is lost (exit code 3) instead of reconnecting", "Bei Verlust des Ports beenden (Exit-Code 3), statt neu zu verbinden"}, // 171
+    {"不输出每 10 秒的状态行", "No status line every 10 seconds", "Keine Statuszeile alle 10 Sekunden"}, // 172
+    {"显示帮助", "Show this help", "Diese Hilfe anzeigen"}, // 173
+    {"显示版本", "Show the version", "Version anzeigen"}, // 174
+    {"协议文件 %1 无法加载：%2", "protocol file %1 does not load: %2", "Protokolldatei %1 lässt sich nicht laden: %2"}, // 175
+    {"未知协议 %1（%2 中可用：%3）", "unknown protocol %1 (available in %2: %3)", "unbekanntes Protokoll %1 (verfügbar in %2: %3)"}, // 176
+    {"协议 %1 中没有指令 %2 的请求", "protocol %1 has no request for command %2", "Protokoll %1 hat keine Anfrage für den Befehl %2"}, // 177
+    {"CSV 文件 %1 无法使用：%2", "CSV file %1 cannot be used: %2", "CSV-Datei %1 ist nicht verwendbar: %2"}, // 178
+    {"端口 %1 无法打开：%2", "port %1 does not open: %2", "Port %1 lässt sich nicht öffnen: %2"}, // 179
+    {"[%1] 端口 %2 无法打开（%3），等待其出现…", "[%1] port %2 does not open (%3); waiting for it...", "[%1] Port %2 lässt sich nicht öffnen (%3); warte darauf ..."}, // 180
+    {"[%1] CSV 写入失败：%2（%3）", "[%1] CSV write failed: %2 (%3)", "[%1] CSV-Schreiben fehlgeschlagen: %2 (%3)"}, // 181
+    {"[%1] CSV 恢复写入：%2", "[%1] CSV writing again: %2", "[%1] CSV wird wieder geschrieben: %2"}, // 182
+    {"[%1] 开始记录：%2，%3 波特，间隔 %4 ms，指令 %5", "[%1] recording started: %2, %3 baud, every %4 ms, command %5", "[%1] Aufzeichnung gestartet: %2, %3 Baud, alle %4 ms, Befehl %5"}, // 183
+    {"[%1] 端口丢失：%2", "[%1] port lost: %2", "[%1] Port verloren: %2"}, // 184
+    {"[%1] 已重新连接：%2", "[%1] reconnected: %2", "[%1] wieder verbunden: %2"}, // 185
+    {"[%1] 串口错误：%2", "[%1] serial error: %2", "[%1] serieller Fehler: %2"}, // 186
+    {"已连接", "open", "offen"}, // 187
+    {"重连中", "reconnecting", "Neuverbindung"}, // 188
+    {"已停止", "stopped", "gestoppt"}, // 189
+    {"[%1] 帧 %2，超时 %3，校验错误 %4，已写行 %5，重连 %6，链路：%7", "[%1] frames %2, timeouts %3, checksum errors %4, rows written %5, reconnects %6, link: %7", "[%1] Rahmen %2, Zeitüberschreitungen %3, Prüfsummenfehler %4, geschriebene Zeilen %5, Neuverbindungen %6, Verbindung: %7"}, // 190
+    {"自动重连", "Auto-reconnect", "Automatisch neu verbinden"}, // 191
+    {"端口已断开，正在重连…", "Port lost, reconnecting…", "Port getrennt, Verbindung wird wiederhergestellt…"}, // 192
     // Publishing to MQTT
-    {"MQTT 发布设置", "MQTT Publishing", "MQTT-Veröffentlichung"}, // 145
-    {"发布到 MQTT 代理", "Publish to an MQTT broker", "An einen MQTT-Broker veröffentlichen"}, // 146
-    {"代理地址：", "Broker URL:", "Broker-URL:"}, // 147
-    {"密码：", "Password:", "Passwort:"}, // 148
-    {"密码保存在系统密钥环中。", "The password is kept in the system keychain.", "Das Passwort wird im Schlüsselbund des Systems aufbewahrt."}, // 149
-    {"此系统没有可用的密钥环，密码以明文保存在设置中。", "No keychain is available on this system: the password is stored in plain text in the settings.", "Auf diesem System ist kein Schlüsselbund verfügbar: Das Passwort wird im Klartext in den Einstellungen gespeichert."}, // 150
-    {"CA 证书文件：", "CA certificate file:", "CA-Zertifikatsdatei:"}, // 151
-    {"浏览…", "Browse…", "Durchsuchen…"}, // 152
-    {"主题前缀：", "Topic prefix:", "Topic-Präfix:"}, // 153
-    {"电池包标识：", "Pack ID:", "Pack-ID:"}, // 154
-    {"发布间隔：", "Publish interval:", "Veröffentlichungsintervall:"}, // 155
-    {"每帧", "Every frame", "Jeder Frame"}, // 156
-    {"Home Assistant 自动发现", "Home Assistant discovery", "Home-Assistant-Erkennung"}, // 157
-    {"从 Home Assistant 移除", "Remove from Home Assistant", "Aus Home Assistant entfernen"}, // 158
-    {"确定", "OK", "OK"}, // 159
-    {"取消", "Cancel", "Abbrechen"}, // 160
-    {"代理地址无效：%1", "Invalid broker URL: %1", "Ungültige Broker-URL: %1"}, // 161
-    {"主题前缀无效：%1", "Invalid topic prefix: %1", "Ungültiges Topic-Präfix: %1"}, // 162
-    {"电池包标识只能包含字母、数字、_ 和 -", "The pack ID may only hold letters, digits, _ and -", "Die Pack-ID darf nur Buchstaben, Ziffern, _ und - enthalten"}, // 163
-    {"CA 证书文件仅用于 mqtts://", "A CA certificate file is only used with mqtts://", "Eine CA-Zertifikatsdatei wird nur mit mqtts:// verwendet"}, // 164
-    {"CA 证书文件不存在：%1", "CA certificate file not found: %1", "CA-Zertifikatsdatei nicht gefunden: %1"}, // 165
-    {"MQTT 设置…", "MQTT settings…", "MQTT-Einstellungen…"}, // 166
-    {"MQTT 已连接：%1", "MQTT connected: %1", "MQTT verbunden: %1"}, // 167
-    {"MQTT 连接失败：%1", "MQTT connection failed: %1", "MQTT-Verbindung fehlgeschlagen: %1"}, // 168
-    {"MQTT 连接断开：%1，正在重连…", "MQTT connection lost: %1, reconnecting…", "MQTT-Verbindung verloren: %1, neuer Versuch…"}, // 169
-    {"MQTT 已重新连接，断开期间丢弃了 %1 条消息", "MQTT reconnected; %1 messages dropped while disconnected", "MQTT wieder verbunden; %1 Nachrichten während der Trennung verworfen"}, // 170
-    {"MQTT 发布无法启动：%1", "MQTT publishing cannot start: %1", "MQTT-Veröffentlichung kann nicht starten: %1"}, // 171
-    {"计算SOC", "Calculated SOC", "Berechneter SOC"}, // 172
-    {"电流状态", "Current State", "Stromzustand"}, // 173
-    {"平均温度", "Average Temp", "Durchschnittstemperatur"}, // 174
-    {"温差", "Temp Diff", "Temperaturdifferenz"}, // 175
-    {"工作状态码", "Work State Code", "Betriebsstatuscode"}, // 176
-    {"均衡状态", "Balance State", "Ausgleichsstatus"}, // 177
-    {"充电电流", "Charge Current", "Ladestrom"}, // 178
-    {"放电电流", "Discharge Current", "Entladestrom"}, // 179
+    {"MQTT 发布设置", "MQTT Publishing", "MQTT-Veröffentlichung"}, // 193
+    {"发布到 MQTT 代理", "Publish to an MQTT broker", "An einen MQTT-Broker veröffentlichen"}, // 194
+    {"代理地址：", "Broker URL:", "Broker-URL:"}, // 195
+    {"密码：", "Password:", "Passwort:"}, // 196
+    {"密码保存在系统密钥环中。", "The password is kept in the system keychain.", "Das Passwort wird im Schlüsselbund des Systems aufbewahrt."}, // 197
+    {"此系统没有可用的密钥环，密码以明文保存在设置中。", "No keychain is available on this system: the password is stored in plain text in the settings.", "Auf diesem System ist kein Schlüsselbund verfügbar: Das Passwort wird im Klartext in den Einstellungen gespeichert."}, // 198
+    {"CA 证书文件：", "CA certificate file:", "CA-Zertifikatsdatei:"}, // 199
+    {"浏览…", "Browse…", "Durchsuchen…"}, // 200
+    {"主题前缀：", "Topic prefix:", "Topic-Präfix:"}, // 201
+    {"电池包标识：", "Pack ID:", "Pack-ID:"}, // 202
+    {"发布间隔：", "Publish interval:", "Veröffentlichungsintervall:"}, // 203
+    {"每帧", "Every frame", "Jeder Frame"}, // 204
+    {"Home Assistant 自动发现", "Home Assistant discovery", "Home-Assistant-Erkennung"}, // 205
+    {"从 Home Assistant 移除", "Remove from Home Assistant", "Aus Home Assistant entfernen"}, // 206
+    {"确定", "OK", "OK"}, // 207
+    {"取消", "Cancel", "Abbrechen"}, // 208
+    {"代理地址无效：%1", "Invalid broker URL: %1", "Ungültige Broker-URL: %1"}, // 209
+    {"主题前缀无效：%1", "Invalid topic prefix: %1", "Ungültiges Topic-Präfix: %1"}, // 210
+    {"电池包标识只能包含字母、数字、_ 和 -", "The pack ID may only hold letters, digits, _ and -", "Die Pack-ID darf nur Buchstaben, Ziffern, _ und - enthalten"}, // 211
+    {"CA 证书文件仅用于 mqtts://", "A CA certificate file is only used with mqtts://", "Eine CA-Zertifikatsdatei wird nur mit mqtts:// verwendet"}, // 212
+    {"CA 证书文件不存在：%1", "CA certificate file not found: %1", "CA-Zertifikatsdatei nicht gefunden: %1"}, // 213
+    {"MQTT 设置…", "MQTT settings…", "MQTT-Einstellungen…"}, // 214
+    {"MQTT 已连接：%1", "MQTT connected: %1", "MQTT verbunden: %1"}, // 215
+    {"MQTT 连接失败：%1", "MQTT connection failed: %1", "MQTT-Verbindung fehlgeschlagen: %1"}, // 216
+    {"MQTT 连接断开：%1，正在重连…", "MQTT connection lost: %1, reconnecting…", "MQTT-Verbindung verloren: %1, neuer Versuch…"}, // 217
+    {"MQTT 已重新连接，断开期间丢弃了 %1 条消息", "MQTT reconnected; %1 messages dropped while disconnected", "MQTT wieder verbunden; %1 Nachrichten während der Trennung verworfen"}, // 218
+    {"MQTT 发布无法启动：%1", "MQTT publishing cannot start: %1", "MQTT-Veröffentlichung kann nicht starten: %1"}, // 219
+    {"计算SOC", "Calculated SOC", "Berechneter SOC"}, // 220
+    {"电流状态", "Current State", "Stromzustand"}, // 221
+    {"平均温度", "Average Temp", "Durchschnittstemperatur"}, // 222
+    {"温差", "Temp Diff", "Temperaturdifferenz"}, // 223
+    {"工作状态码", "Work State Code", "Betriebsstatuscode"}, // 224
+    {"均衡状态", "Balance State", "Ausgleichsstatus"}, // 225
+    {"充电电流", "Charge Current", "Ladestrom"}, // 226
+    {"放电电流", "Discharge Current", "Entladestrom"}, // 227
 };
 // clang-format on
 
 constexpr int kRowCount = int(sizeof(kTable) / sizeof(kTable[0]));
-static_assert(kRowCount == 180, "translation table must have 180 rows");
+static_assert(kRowCount == 228, "translation table must have 228 rows");
 
 TranslationMap buildDictionary(const char *Row::*column)
 {
