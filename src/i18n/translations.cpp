@@ -241,11 +241,38 @@ const Row kTable[] = {
     {"均衡状态", "Balance State", "Ausgleichsstatus"}, // 225
     {"充电电流", "Charge Current", "Ladestrom"}, // 226
     {"放电电流", "Discharge Current", "Entladestrom"}, // 227
+    {"[%1] MQTT 已连接：%2", "[%1] MQTT connected: %2", "[%1] MQTT verbunden: %2"}, // 228
+    {"[%1] MQTT 连接失败：%2，稍后重试", "[%1] MQTT connection failed: %2; retrying", "[%1] MQTT-Verbindung fehlgeschlagen: %2; neuer Versuch folgt"}, // 229
+    {"[%1] MQTT 连接断开：%2，正在重连…", "[%1] MQTT connection lost: %2; reconnecting...", "[%1] MQTT-Verbindung verloren: %2; Neuverbindung ..."}, // 230
+    {"[%1] MQTT 断开期间丢弃了 %2 条消息", "[%1] MQTT: %2 messages dropped while disconnected", "[%1] MQTT: %2 Nachrichten während der Trennung verworfen"}, // 231
+    {"[%1] MQTT 发布失败：%2", "[%1] MQTT publish failed: %2", "[%1] MQTT-Veröffentlichung fehlgeschlagen: %2"}, // 232
+    {"[%1] MQTT：已发布 %2，丢弃 %3，代理：%4", "[%1] MQTT: published %2, dropped %3, broker: %4", "[%1] MQTT: veröffentlicht %2, verworfen %3, Broker: %4"}, // 233
+    {"在线", "online", "online"}, // 234
+    {"离线", "offline", "offline"}, // 235
+    {"MQTT 无法启动：%1", "MQTT cannot start: %1", "MQTT kann nicht starten: %1"}, // 236
+    {"[%1] 已从 Home Assistant 移除电池包 %2 的 %3 个传感器", "[%1] removed %3 sensors of pack %2 from Home Assistant", "[%1] %3 Sensoren des Packs %2 aus Home Assistant entfernt"}, // 237
+    {"MQTT 代理 %1 在 %2 秒内无法连接", "the MQTT broker %1 could not be reached within %2 s", "der MQTT-Broker %1 war innerhalb von %2 s nicht erreichbar"}, // 238
+    {"发布到 MQTT 代理：mqtt://[用户[:密码]@]主机[:端口]，或 mqtts://（TLS）", "Publish to an MQTT broker: mqtt://[user[:password]@]host[:port], or mqtts:// (TLS)", "An einen MQTT-Broker veröffentlichen: mqtt://[Benutzer[:Passwort]@]Host[:Port] oder mqtts:// (TLS)"}, // 239
+    {"mqtts:// 所信任的 CA 证书文件（默认：系统的证书）", "CA certificate file to trust for mqtts:// (default: the system's certificates)", "CA-Zertifikatsdatei, der mqtts:// vertraut (Standard: die Zertifikate des Systems)"}, // 240
+    {"主题前缀（默认 cellscribe）：<前缀>/<电池包>/state、/status、/alarm", "Topic prefix (default cellscribe): <prefix>/<pack>/state, /status, /alarm", "Topic-Präfix (Standard cellscribe): <Präfix>/<Pack>/state, /status, /alarm"}, // 241
+    {"主题与 Home Assistant 中的电池包标识（默认：取自端口的序列号或名称）", "The pack's ID in topics and in Home Assistant (default: from the port's serial number or name)", "ID des Packs in Topics und in Home Assistant (Standard: aus Seriennummer oder Name des Ports)"}, // 242
+    {"状态消息的 QoS（默认 0）", "QoS of the state messages (default 0)", "QoS der Statusnachrichten (Standard 0)"}, // 243
+    {"最多每隔这么多秒发布一条状态消息（默认 0：每帧）", "Publish at most one state message per this many seconds (default 0: every frame)", "Höchstens eine Statusnachricht pro so vielen Sekunden veröffentlichen (Standard 0: jeder Frame)"}, // 244
+    {"从 Home Assistant 移除该电池包的传感器后结束（不采集）", "Remove the pack's sensors from Home Assistant, then end (no acquisition)", "Die Sensoren des Packs aus Home Assistant entfernen, dann beenden (keine Erfassung)"}, // 245
+    {"4 MQTT 代理无法连接（使用 --mqtt-ha-remove 时）", "4 the MQTT broker could not be reached (with --mqtt-ha-remove)", "4 der MQTT-Broker war nicht erreichbar (mit --mqtt-ha-remove)"}, // 246
+    {"%1 需要 --mqtt", "%1 needs --mqtt", "%1 braucht --mqtt"}, // 247
+    {"--mqtt 地址无效：%1", "invalid --mqtt URL: %1", "ungültige --mqtt-URL: %1"}, // 248
+    {"--mqtt-prefix 无效：%1", "invalid --mqtt-prefix: %1", "ungültiges --mqtt-prefix: %1"}, // 249
+    {"--pack-id 取 1 到 64 个字母、数字、_ 或 -，而不是 %1", "--pack-id takes 1 to 64 letters, digits, _ or -, not %1", "--pack-id erwartet 1 bis 64 Buchstaben, Ziffern, _ oder -, nicht %1"}, // 250
+    {"--mqtt-qos 取 0 或 1，而不是 %1", "--mqtt-qos takes 0 or 1, not %1", "--mqtt-qos erwartet 0 oder 1, nicht %1"}, // 251
+    {"--mqtt-every 取 0 或更多秒，而不是 %1", "--mqtt-every takes 0 or more seconds, not %1", "--mqtt-every erwartet 0 oder mehr Sekunden, nicht %1"}, // 252
+    {"此版本不支持 MQTT（构建时未找到 libmosquitto）", "this build has no MQTT support (libmosquitto was not found when it was built)", "dieser Build kann kein MQTT (libmosquitto fehlte beim Bauen)"}, // 253
+    {"已从 Home Assistant 移除电池包 %1", "Pack %1 removed from Home Assistant", "Pack %1 aus Home Assistant entfernt"}, // 254
 };
 // clang-format on
 
 constexpr int kRowCount = int(sizeof(kTable) / sizeof(kTable[0]));
-static_assert(kRowCount == 228, "translation table must have 228 rows");
+static_assert(kRowCount == 255, "translation table must have 255 rows");
 
 TranslationMap buildDictionary(const char *Row::*column)
 {

@@ -227,14 +227,15 @@ void JsonWriter::appendNumber(std::string &out, double number)
         out.append("null");
         return;
     }
-    // Readings are whole numbers or have a digit or three after the point. Those are written
-    // from integers, much quicker than the general shortest form and the same text: m / 10^k is
-    // the double nearest to that decimal, so it reads back as this very number.
-    if (std::abs(number) < 1e12 && !(number == 0 && std::signbit(number))) {
+    // Twelve significant digits, far more than any reading carries: scaled readings such as
+    // 239 x 0.1 are written 23.9, not 23.900000000000002. Most are whole or have a few decimals
+    // and are written from integers, much quicker than the general form.
+    const double tolerance = std::abs(number) * 1e-12;
+    if (std::abs(number) < 1e12) {
         double scale = 1;
-        for (int decimals = 0; decimals <= 3; ++decimals, scale *= 10) {
+        for (int decimals = 0; decimals <= 6; ++decimals, scale *= 10) {
             qint64 whole = qint64(number * scale + (number < 0 ? -0.5 : 0.5));
-            if (double(whole) / scale != number)
+            if (std::abs(double(whole) / scale - number) > tolerance)
                 continue;
             if (decimals == 0) {
                 appendInteger(out, whole);
@@ -246,17 +247,23 @@ void JsonWriter::appendNumber(std::string &out, double number)
             }
             const qint64 divisor = qint64(scale);
             appendInteger(out, whole / divisor);
-            char fraction[4];
+            char fraction[8];
             qint64 rest = whole % divisor;
+            int kept = decimals;
             for (int i = decimals - 1; i >= 0; --i, rest /= 10)
                 fraction[i] = char('0' + rest % 10);
-            out.push_back('.');
-            out.append(fraction, size_t(decimals));
+            while (kept > 0 && fraction[kept - 1] == '0')
+                --kept;
+            if (kept > 0) {
+                out.push_back('.');
+                out.append(fraction, size_t(kept));
+            }
             return;
         }
     }
     char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), number);
+    const auto result =
+            std::to_chars(buffer, buffer + sizeof(buffer), number, std::chars_format::general, 12);
     out.append(buffer, size_t(result.ptr - buffer));
 }
 

@@ -30,8 +30,8 @@ public:
     JsonWriter &value(QStringView key, double number);
     JsonWriter &value(QStringView key, qint64 number);
     JsonWriter &value(QStringView key, bool flag);
-    // Numbers as numbers (not-a-number and infinities as null), texts as strings, anything else
-    // by its text.
+    // Numbers as numbers to twelve significant digits (not-a-number and infinities as null),
+    // texts as strings, anything else by its text.
     JsonWriter &value(QStringView key, const QVariant &variant);
     // The same under a key made once with encodedKey(): for keys written again and again.
     JsonWriter &value(const QByteArray &encodedKey, const QVariant &variant);

@@ -47,6 +47,8 @@ public:
     const MqttClientSettings &settings() const { return m_settings; }
     // Messages dropped since start() because the broker could not be reached.
     qint64 droppedCount() const { return m_dropped; }
+    // Of those, the ones since the last connect (not reported by droppedWhileDisconnected yet).
+    qint64 droppedSinceConnect() const { return m_droppedSinceConnect; }
 
     // Why these settings cannot work; empty when they can.
     static QString checkSettings(const MqttClientSettings &settings);

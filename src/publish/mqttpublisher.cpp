@@ -120,6 +120,11 @@ qint64 MqttPublisher::droppedCount() const
     return m_client->droppedCount();
 }
 
+qint64 MqttPublisher::droppedSinceConnect() const
+{
+    return m_client->droppedSinceConnect();
+}
+
 QList<HaSensor> MqttPublisher::announcedSensors() const
 {
     return HaDiscovery::sensors(m_config, QStringList{m_command}, m_settings.language);

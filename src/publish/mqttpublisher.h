@@ -43,6 +43,8 @@ public:
 
     qint64 publishedCount() const { return m_published; }
     qint64 droppedCount() const;
+    // Dropped since the last connect: not yet reported by droppedWhileDisconnected().
+    qint64 droppedSinceConnect() const;
 
     // The sensors announced for the current protocol and command.
     QList<HaSensor> announcedSensors() const;

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 class AcquisitionEngine;
+class MqttPublisher;
 class ProtocolConfig;
 class ProtocolManager;
 class QTextStream;
@@ -37,9 +38,12 @@ signals:
 
 private:
     bool loadProtocol();
+    // Starts the publisher the --mqtt options ask for; false (told why) when it cannot.
+    bool startPublishing(const QString &command);
+    void printPublishingStatus();
     void onSample(const Sample &sample);
     void onLinkEvent(const AcquisitionEvent &event);
-    void printStatus();
+    void printStatus(bool withPublishing = true);
     void message(const QString &text);
     QString say(const char *chinese, const char *english) const;
     static QString now();
@@ -53,4 +57,6 @@ private:
     QTimer m_statusTimer;
     QTimer m_durationTimer;
     bool m_finished = false;
+    MqttPublisher *m_publisher = nullptr;
+    QTimer m_removalTimer;
 };
