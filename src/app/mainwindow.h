@@ -20,6 +20,7 @@ class MainWindow;
 
 class AboutDialog;
 class AcquisitionEngine;
+class MqttPublishControl;
 class DataProcessor;
 class ProtocolConfig;
 class ProtocolFrame;
@@ -68,6 +69,7 @@ public:
     // The acquisition pipeline the window shows; consumers attach to its signals.
     AcquisitionEngine *engine() const { return m_engine; }
     QCheckBox *autoReconnectBox() const { return m_autoReconnect; }
+    MqttPublishControl *mqttControl() const { return m_mqtt; }
     RDModel *tableModel() const { return m_tableModel; }
     VoltageChartWidget *voltageChart() const { return m_chart; }
     QPushButton *aboutButton() const { return m_aboutButton; }
@@ -207,6 +209,8 @@ private:
     QString currentConnectedPortName;
     AcquisitionEngine *m_engine = nullptr;
     QCheckBox *m_autoReconnect = nullptr;
+    // Publishing to an MQTT broker, where it is built.
+    MqttPublishControl *m_mqtt = nullptr;
     // Parts of the engine, reached directly where the window shows their state.
     SerialInterface *serial = nullptr;
     QTimer *dateTimeTimer = nullptr;

@@ -5,6 +5,9 @@
 #include "app/mainwindow.h"
 #include "datalog/rdmodel.h"
 #include "dialogs/aboutdialog.h"
+#ifdef CELLSCRIBE_HAVE_MQTT
+#include "dialogs/mqttpublishcontrol.h"
+#endif
 #include "serial/statusbarmanager.h"
 #include "ui_mainwindow.h"
 #include "widgets/switchbutton.h"
@@ -259,6 +262,10 @@ void MainWindow::applyLanguage(int language)
     statusBarManager->refreshStatus();
     if (m_aboutDialog)
         m_aboutDialog->refreshTexts();
+#ifdef CELLSCRIBE_HAVE_MQTT
+    if (m_mqtt)
+        m_mqtt->setLanguage(language);
+#endif
 
     m_textCache.removeIf([](const auto &entry) { return entry.first.isNull(); });
     m_tabCache.removeIf([](const auto &entry) { return entry.first.isNull(); });

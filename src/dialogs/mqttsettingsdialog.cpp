@@ -55,6 +55,9 @@ MqttSettingsDialog::MqttSettingsDialog(QWidget *parent) : QDialog(parent)
     m_error = make(new QLabel(this), "mqttError");
     m_error->setWordWrap(true);
     m_error->setStyleSheet(QStringLiteral("color: #c0392b;"));
+    m_status = make(new QLabel(this), "mqttStatus");
+    m_status->setWordWrap(true);
+    m_status->setVisible(false);
     m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
 
     auto *caRow = new QHBoxLayout;
@@ -77,6 +80,7 @@ MqttSettingsDialog::MqttSettingsDialog(QWidget *parent) : QDialog(parent)
     layout->addLayout(form);
     layout->addLayout(haRow);
     layout->addWidget(m_error);
+    layout->addWidget(m_status);
     layout->addStretch();
     layout->addWidget(m_buttons);
 
@@ -84,8 +88,11 @@ MqttSettingsDialog::MqttSettingsDialog(QWidget *parent) : QDialog(parent)
         connect(edit, &QLineEdit::textChanged, this, &MqttSettingsDialog::validate);
     connect(m_enabled, &QCheckBox::toggled, this, &MqttSettingsDialog::validate);
     connect(m_caBrowse, &QPushButton::clicked, this, &MqttSettingsDialog::browseCaFile);
-    connect(m_removeDiscovery, &QPushButton::clicked, this,
-            &MqttSettingsDialog::removeDiscoveryRequested);
+    connect(m_removeDiscovery, &QPushButton::clicked, this, [this] {
+        // Removed, the pack is not to be announced again unless asked for.
+        m_homeAssistant->setChecked(false);
+        emit removeDiscoveryRequested();
+    });
     connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -173,6 +180,12 @@ void MqttSettingsDialog::setPasswordInKeychain(bool inKeychain)
 void MqttSettingsDialog::setDefaultPackId(const QString &packId)
 {
     m_packId->setPlaceholderText(packId);
+}
+
+void MqttSettingsDialog::setStatus(const QString &text)
+{
+    m_status->setText(text);
+    m_status->setVisible(!text.isEmpty());
 }
 
 QString MqttSettingsDialog::validationError() const

@@ -32,6 +32,8 @@ public:
     void setPasswordInKeychain(bool inKeychain);
     // The pack id used when the field is left empty (taken from the port).
     void setDefaultPackId(const QString &packId);
+    // How publishing goes: the last broker event and the message counts.
+    void setStatus(const QString &text);
 
     // Why the settings cannot work, in the current language; empty when they can (or publishing
     // is off).
@@ -67,5 +69,6 @@ private:
     QCheckBox *m_homeAssistant = nullptr;
     QPushButton *m_removeDiscovery = nullptr;
     QLabel *m_error = nullptr;
+    QLabel *m_status = nullptr;
     QDialogButtonBox *m_buttons = nullptr;
 };

@@ -268,11 +268,13 @@ const Row kTable[] = {
     {"--mqtt-every 取 0 或更多秒，而不是 %1", "--mqtt-every takes 0 or more seconds, not %1", "--mqtt-every erwartet 0 oder mehr Sekunden, nicht %1"}, // 252
     {"此版本不支持 MQTT（构建时未找到 libmosquitto）", "this build has no MQTT support (libmosquitto was not found when it was built)", "dieser Build kann kein MQTT (libmosquitto fehlte beim Bauen)"}, // 253
     {"已从 Home Assistant 移除电池包 %1", "Pack %1 removed from Home Assistant", "Pack %1 aus Home Assistant entfernt"}, // 254
+    {"已发布 %1 条，丢弃 %2 条", "%1 published, %2 dropped", "%1 veröffentlicht, %2 verworfen"}, // 255
+    {"MQTT 发布失败：%1", "MQTT publish failed: %1", "MQTT-Veröffentlichung fehlgeschlagen: %1"}, // 256
 };
 // clang-format on
 
 constexpr int kRowCount = int(sizeof(kTable) / sizeof(kTable[0]));
-static_assert(kRowCount == 255, "translation table must have 255 rows");
+static_assert(kRowCount == 257, "translation table must have 257 rows");
 
 TranslationMap buildDictionary(const char *Row::*column)
 {

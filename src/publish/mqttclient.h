@@ -50,6 +50,9 @@ public:
     // Of those, the ones since the last connect (not reported by droppedWhileDisconnected yet).
     qint64 droppedSinceConnect() const { return m_droppedSinceConnect; }
 
+    // Counts messages its user dropped for it (kept back until a first connect that failed).
+    void noteDropped(qint64 count) { onDropped(int(count)); }
+
     // Why these settings cannot work; empty when they can.
     static QString checkSettings(const MqttClientSettings &settings);
 

@@ -14,6 +14,8 @@ namespace {
 
 // Discovery, status and alarms must arrive: acknowledged, whatever the state messages use.
 constexpr int ReliableQos = 1;
+// State messages kept while the first connect is under way.
+constexpr qsizetype MaxWaiting = 1000;
 
 } // namespace
 
@@ -22,7 +24,7 @@ MqttPublisher::MqttPublisher(QObject *parent) : QObject(parent)
     m_client = new MqttClient(this);
     connect(m_client, &MqttClient::connected, this, &MqttPublisher::onConnected);
     connect(m_client, &MqttClient::connectionLost, this, &MqttPublisher::connectionLost);
-    connect(m_client, &MqttClient::attemptFailed, this, &MqttPublisher::attemptFailed);
+    connect(m_client, &MqttClient::attemptFailed, this, &MqttPublisher::onAttemptFailed);
     connect(m_client, &MqttClient::droppedWhileDisconnected, this,
             &MqttPublisher::droppedWhileDisconnected);
     connect(m_client, &MqttClient::publishFailed, this, &MqttPublisher::publishFailed);
@@ -79,6 +81,8 @@ bool MqttPublisher::start(const MqttPublisherSettings &settings)
     m_anyPublished = false;
     m_published = 0;
     m_removalPending = false;
+    m_waiting.clear();
+    m_firstAttempt = true;
 
     MqttClientSettings client;
     client.url = settings.url;
@@ -102,7 +106,23 @@ bool MqttPublisher::start(const MqttPublisherSettings &settings)
 
 void MqttPublisher::stop()
 {
+    dropWaiting();
     m_client->stop();
+}
+
+void MqttPublisher::dropWaiting()
+{
+    m_firstAttempt = false;
+    if (m_waiting.isEmpty())
+        return;
+    m_client->noteDropped(m_waiting.size());
+    m_waiting.clear();
+}
+
+void MqttPublisher::onAttemptFailed(const QString &reason)
+{
+    dropWaiting();
+    emit attemptFailed(reason);
 }
 
 bool MqttPublisher::isRunning() const
@@ -145,6 +165,13 @@ void MqttPublisher::publishSample(const Sample &sample, const AcquisitionStats &
     }
     m_anyPublished = true;
     const QByteArray payload = m_payload.build(sample, stats, m_client->droppedCount());
+    if (m_firstAttempt && !isConnected()) {
+        if (m_waiting.size() < MaxWaiting)
+            m_waiting.append(payload);
+        else
+            m_client->noteDropped(1);
+        return;
+    }
     if (m_client->publish(m_stateTopic, payload, m_settings.qos, false))
         ++m_published;
 }
@@ -175,6 +202,12 @@ void MqttPublisher::onConnected()
         announce();
     if (m_removalPending)
         sendRemoval();
+    m_firstAttempt = false;
+    const QList<QByteArray> waiting = std::exchange(m_waiting, {});
+    for (const QByteArray &payload : waiting) {
+        if (m_client->publish(m_stateTopic, payload, m_settings.qos, false))
+            ++m_published;
+    }
     emit connected();
 }
 
@@ -201,6 +234,8 @@ void MqttPublisher::removeDiscovery()
 void MqttPublisher::sendRemoval()
 {
     m_removalPending = false;
+    // Gone for the rest of the run: a reconnect does not announce the pack again.
+    m_settings.homeAssistant = false;
     const QStringList commands = m_config ? m_config->commandNames() : QStringList{m_command};
     const HaDiscovery discovery(topics(), QString());
     const auto messages =

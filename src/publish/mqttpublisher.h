@@ -2,17 +2,19 @@
 
 #include "acquisition/acquisitionstats.h"
 #include "acquisition/sample.h"
+#include "protocol/protocolconfig.h"
 #include "publish/hasensor.h"
 #include "publish/mqttalarm.h"
 #include "publish/mqttpublishersettings.h"
 #include "publish/statepayload.h"
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 class MqttClient;
-class ProtocolConfig;
 
 // Publishes one pack to an MQTT broker: a state message per frame (or per throttle period), the
 // pack's status (online, or offline as the will), alarms as they are raised and cleared, and Home
@@ -53,8 +55,9 @@ public slots:
     void publishSample(const Sample &sample, const AcquisitionStats &stats);
     void publishAlarm(const MqttAlarm &alarm);
     // Empty retained configs for every sensor any command of the protocol could have announced,
-    // and an empty retained status: the pack leaves Home Assistant and the broker's memory. Sent
-    // now when connected, else at the next connect; discoveryRemoved() follows.
+    // and an empty retained status: the pack leaves Home Assistant and the broker's memory, and is
+    // not announced again in this run. Sent now when connected, else at the next connect;
+    // discoveryRemoved() follows.
     void removeDiscovery();
 
 signals:
@@ -67,12 +70,15 @@ signals:
 
 private:
     void onConnected();
+    void onAttemptFailed(const QString &reason);
+    void dropWaiting();
     void announce();
     void sendRemoval();
 
     MqttPublisherSettings m_settings;
     MqttClient *m_client = nullptr;
-    const ProtocolConfig *m_config = nullptr;
+    // Not owned: a protocol switch deletes it, which leaves this empty.
+    QPointer<const ProtocolConfig> m_config;
     QString m_command;
     StatePayload m_payload;
     QString m_stateTopic;
@@ -83,4 +89,9 @@ private:
     bool m_anyPublished = false;
     bool m_removalPending = false;
     qint64 m_published = 0;
+    // State messages of the first frames, kept while the first connect is under way (a run's
+    // first answer usually comes before the broker's): sent when it succeeds, dropped and
+    // counted when it fails.
+    QList<QByteArray> m_waiting;
+    bool m_firstAttempt = false;
 };

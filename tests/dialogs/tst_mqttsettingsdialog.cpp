@@ -225,8 +225,10 @@ void TestMqttSettingsDialog::optionsRoundTrip()
     QCOMPARE(back.homeAssistant, false);
 
     QSignalSpy remove(&dialog, &MqttSettingsDialog::removeDiscoveryRequested);
+    part<QCheckBox>(dialog, "mqttHomeAssistant")->setChecked(true);
     part<QPushButton>(dialog, "mqttRemoveDiscovery")->click();
     QCOMPARE(remove.count(), 1);
+    QVERIFY(!dialog.options().homeAssistant);
 }
 
 void TestMqttSettingsDialog::storeKeepsThePasswordOutOfPlainSettingsWhereItCan()

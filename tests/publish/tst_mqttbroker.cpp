@@ -15,6 +15,7 @@ private slots:
     void initTestCase();
     void stateMessagePerFrame_data();
     void stateMessagePerFrame();
+    void framesBeforeTheFirstConnectAreKept();
     void throttle();
     void discoveryIsRetainedAndRemovable();
     void alarmsRaiseAndClear();
@@ -99,6 +100,27 @@ void tst_MqttBroker::stateMessagePerFrame()
     QCOMPARE(publisher.publishedCount(), 25);
     QCOMPARE(publisher.droppedCount(), 0);
     QCOMPARE(subscriber.last(QStringLiteral("cellscribe/rack1/status")), QByteArray("online"));
+}
+
+void tst_MqttBroker::framesBeforeTheFirstConnectAreKept()
+{
+    TestBroker broker;
+    QVERIFY(broker.start());
+    TestSubscriber subscriber;
+    QVERIFY(subscriber.subscribe(broker.port(), {QStringLiteral("cellscribe/+/state")}));
+    SampleMaker maker;
+    MqttPublisher publisher;
+    publisher.setProtocol(&maker.config(), maker.command());
+    QVERIFY(publisher.start(settingsFor(broker, QStringLiteral("early"))));
+    // A run's first answers come before the broker has answered the connect.
+    QVERIFY(!publisher.isConnected());
+    for (int i = 0; i < 5; ++i)
+        publisher.publishSample(maker.make(i, 1767225600000 + i), {});
+    QTRY_COMPARE(subscriber.count(QStringLiteral("cellscribe/early/state")), 5);
+    QCOMPARE(subscriber.messages().first().json().value("time").toString(),
+             QStringLiteral("2026-01-01T00:00:00.000Z"));
+    QCOMPARE(publisher.publishedCount(), 5);
+    QCOMPARE(publisher.droppedCount(), 0);
 }
 
 void tst_MqttBroker::throttle()
@@ -374,18 +396,23 @@ void tst_MqttBroker::unreachableBrokerCostsNothing()
     settings.retryLastMs = 100;
     QSignalSpy failed(&publisher, &MqttPublisher::attemptFailed);
     QVERIFY(publisher.start(settings));
+    // Kept while the first attempt is under way, then counted as dropped.
+    const Sample sample = maker.make(1, 0);
+    for (int i = 0; i < 3; ++i)
+        publisher.publishSample(sample, {});
+    QCOMPARE(publisher.droppedCount(), 0);
     QTRY_VERIFY(!failed.isEmpty());
     QVERIFY2(failed.first().first().toString().contains(reason, Qt::CaseInsensitive),
              qPrintable(failed.first().first().toString()));
+    QCOMPARE(publisher.droppedCount(), 3);
 
     // The frames go on at full speed and are counted; the same reason is reported only once.
-    const Sample sample = maker.make(1, 0);
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < 200; ++i)
         publisher.publishSample(sample, {});
     QVERIFY(clock.elapsed() < 200);
-    QCOMPARE(publisher.droppedCount(), 200);
+    QCOMPARE(publisher.droppedCount(), 203);
     QTest::qWait(400);
     QCOMPARE(failed.count(), 1);
     clock.restart();
