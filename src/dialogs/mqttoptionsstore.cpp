@@ -4,7 +4,10 @@
 
 #include <QSettings>
 
-#ifdef CELLSCRIBE_HAVE_KEYCHAIN
+// Built with the keychain where the build found QtKeychain (a syntax-only build for another
+// platform may lack its header).
+#if defined(CELLSCRIBE_HAVE_KEYCHAIN) && __has_include(<qt6keychain/keychain.h>)
+#define CELLSCRIBE_USE_KEYCHAIN 1
 #include <QEventLoop>
 #include <QTimer>
 #include <qt6keychain/keychain.h>
@@ -23,7 +26,7 @@ MqttOptionsStore::MqttOptionsStore(QSettings &settings) : m_settings(settings) {
 
 bool MqttOptionsStore::keychainBuiltIn()
 {
-#ifdef CELLSCRIBE_HAVE_KEYCHAIN
+#ifdef CELLSCRIBE_USE_KEYCHAIN
     return true;
 #else
     return false;
@@ -87,7 +90,7 @@ bool MqttOptionsStore::passwordInKeychain()
     return m_keychain == Keychain::Works;
 }
 
-#ifdef CELLSCRIBE_HAVE_KEYCHAIN
+#ifdef CELLSCRIBE_USE_KEYCHAIN
 
 namespace {
 
