@@ -25,16 +25,6 @@ extern "C" void onSignal(int)
 
 } // namespace
 
-SignalWatcher::SignalWatcher(QObject *parent) : QObject(parent)
-{
-    install();
-}
-
-SignalWatcher::~SignalWatcher()
-{
-    uninstall();
-}
-
 void SignalWatcher::install()
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_pipe) != 0)

@@ -35,16 +35,6 @@ BOOL WINAPI onConsoleEvent(DWORD type)
 
 } // namespace
 
-SignalWatcher::SignalWatcher(QObject *parent) : QObject(parent)
-{
-    install();
-}
-
-SignalWatcher::~SignalWatcher()
-{
-    uninstall();
-}
-
 void SignalWatcher::install()
 {
     g_watcher = this;
