@@ -14,6 +14,11 @@
 #include "widgets/switchbutton.h"
 #include "widgets/voltagechartwidget.h"
 
+#ifdef CELLSCRIBE_HAVE_MQTT
+#include "dialogs/mqttpublishcontrol.h"
+#endif
+
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -113,6 +118,15 @@ void MainWindow::construct()
     findFreePorts();
     initUiAfterSetup();
     setupAutoReconnect();
+#ifdef CELLSCRIBE_HAVE_MQTT
+    // Publishing follows the engine by itself; its button sits beside the reconnect box.
+    m_mqtt = new MqttPublishControl(m_engine, QString::fromLatin1(kOrganisation),
+                                    QString::fromLatin1(kApplication), this);
+    if (auto *row = qobject_cast<QBoxLayout *>(m_autoReconnect->parentWidget()->layout()))
+        row->insertWidget(row->indexOf(m_autoReconnect) + 1,
+                          m_mqtt->createButton(m_autoReconnect->parentWidget()));
+    connect(m_mqtt, &MqttPublishControl::statusMessage, ui->err_info, &QLabel::setText);
+#endif
     setupConnections();
     setupLanguageSelector();
     applyLanguage(m_language);

@@ -23,6 +23,7 @@ class AboutDialog;
 class AcquisitionEngine;
 class AlarmDisplay;
 class AlarmMonitor;
+class MqttPublishControl;
 class DataProcessor;
 class DeviceNotifier;
 class ProtocolConfig;
@@ -76,6 +77,7 @@ public:
     RecordingController *recording() const { return m_recording; }
     AlarmMonitor *alarmMonitor() const { return m_alarms; }
     AlarmDisplay *alarmDisplay() const { return m_alarmDisplay; }
+    MqttPublishControl *mqttControl() const { return m_mqtt; }
     RDModel *tableModel() const { return m_tableModel; }
     VoltageChartWidget *voltageChart() const { return m_chart; }
     QPushButton *aboutButton() const { return m_aboutButton; }
@@ -226,6 +228,8 @@ private:
     RecordingController *m_recording = nullptr;
     AlarmMonitor *m_alarms = nullptr;
     AlarmDisplay *m_alarmDisplay = nullptr;
+    // Publishing to an MQTT broker, where it is built.
+    MqttPublishControl *m_mqtt = nullptr;
     // Parts of the engine, reached directly where the window shows their state.
     SerialInterface *serial = nullptr;
     QTimer *dateTimeTimer = nullptr;

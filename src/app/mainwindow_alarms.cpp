@@ -13,6 +13,12 @@
 
 #include <QToolButton>
 
+#ifdef CELLSCRIBE_HAVE_MQTT
+#include "dialogs/mqttpublishcontrol.h"
+#include "publish/mqttalarm.h"
+#include "publish/mqttpublisher.h"
+#endif
+
 void MainWindow::setupAlarms()
 {
     m_alarms = new AlarmMonitor(this);
@@ -29,6 +35,15 @@ void MainWindow::setupAlarms()
         saveSettings();
     });
     loadAlarmRules();
+#ifdef CELLSCRIBE_HAVE_MQTT
+    // Raises and clears go to the broker too, while publishing runs.
+    const auto publish = [this](const AlarmEvent &event) {
+        if (m_mqtt && m_mqtt->publisher())
+            m_mqtt->publisher()->publishAlarm(MqttAlarm::fromEvent(event, m_language));
+    };
+    connect(m_alarms, &AlarmMonitor::raised, this, publish);
+    connect(m_alarms, &AlarmMonitor::cleared, this, publish);
+#endif
 }
 
 void MainWindow::loadAlarmRules()

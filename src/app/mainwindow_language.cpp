@@ -6,6 +6,9 @@
 #include "datalog/rdmodel.h"
 #include "dialogs/aboutdialog.h"
 #include "recordingui/recordingcontroller.h"
+#ifdef CELLSCRIBE_HAVE_MQTT
+#include "dialogs/mqttpublishcontrol.h"
+#endif
 #include "serial/statusbarmanager.h"
 #include "ui_mainwindow.h"
 #include "widgets/alarmdisplay.h"
@@ -266,6 +269,10 @@ void MainWindow::applyLanguage(int language)
         m_aboutDialog->refreshTexts();
     if (m_alarmDisplay)
         m_alarmDisplay->setLanguage(language);
+#ifdef CELLSCRIBE_HAVE_MQTT
+    if (m_mqtt)
+        m_mqtt->setLanguage(language);
+#endif
 
     m_textCache.removeIf([](const auto &entry) { return entry.first.isNull(); });
     m_tabCache.removeIf([](const auto &entry) { return entry.first.isNull(); });

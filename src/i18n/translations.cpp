@@ -337,11 +337,71 @@ const Row kTable[] = {
     {"[%1] 报警规则 %2：%3", "[%1] alarm rules %2: %3", "[%1] Alarmregeln %2: %3"}, // 319
     {"[%1] 报警触发：%2 %3（%4，%5）", "[%1] alarm raised: %2 %3 (%4, %5)", "[%1] Alarm ausgelöst: %2 %3 (%4, %5)"}, // 320
     {"[%1] 报警恢复：%2（%3，%4）", "[%1] alarm cleared: %2 (%3, %4)", "[%1] Alarm aufgehoben: %2 (%3, %4)"}, // 321
+    // Publishing to MQTT
+    {"MQTT 发布设置", "MQTT Publishing", "MQTT-Veröffentlichung"}, // 322
+    {"发布到 MQTT 代理", "Publish to an MQTT broker", "An einen MQTT-Broker veröffentlichen"}, // 323
+    {"代理地址：", "Broker URL:", "Broker-URL:"}, // 324
+    {"密码：", "Password:", "Passwort:"}, // 325
+    {"密码保存在系统密钥环中。", "The password is kept in the system keychain.", "Das Passwort wird im Schlüsselbund des Systems aufbewahrt."}, // 326
+    {"此系统没有可用的密钥环，密码以明文保存在设置中。", "No keychain is available on this system: the password is stored in plain text in the settings.", "Auf diesem System ist kein Schlüsselbund verfügbar: Das Passwort wird im Klartext in den Einstellungen gespeichert."}, // 327
+    {"CA 证书文件：", "CA certificate file:", "CA-Zertifikatsdatei:"}, // 328
+    {"主题前缀：", "Topic prefix:", "Topic-Präfix:"}, // 329
+    {"电池包标识：", "Pack ID:", "Pack-ID:"}, // 330
+    {"发布间隔：", "Publish interval:", "Veröffentlichungsintervall:"}, // 331
+    {"每帧", "Every frame", "Jeder Frame"}, // 332
+    {"Home Assistant 自动发现", "Home Assistant discovery", "Home-Assistant-Erkennung"}, // 333
+    {"从 Home Assistant 移除", "Remove from Home Assistant", "Aus Home Assistant entfernen"}, // 334
+    {"代理地址无效：%1", "Invalid broker URL: %1", "Ungültige Broker-URL: %1"}, // 335
+    {"主题前缀无效：%1", "Invalid topic prefix: %1", "Ungültiges Topic-Präfix: %1"}, // 336
+    {"电池包标识只能包含字母、数字、_ 和 -", "The pack ID may only hold letters, digits, _ and -", "Die Pack-ID darf nur Buchstaben, Ziffern, _ und - enthalten"}, // 337
+    {"CA 证书文件仅用于 mqtts://", "A CA certificate file is only used with mqtts://", "Eine CA-Zertifikatsdatei wird nur mit mqtts:// verwendet"}, // 338
+    {"CA 证书文件不存在：%1", "CA certificate file not found: %1", "CA-Zertifikatsdatei nicht gefunden: %1"}, // 339
+    {"MQTT 设置…", "MQTT settings…", "MQTT-Einstellungen…"}, // 340
+    {"MQTT 已连接：%1", "MQTT connected: %1", "MQTT verbunden: %1"}, // 341
+    {"MQTT 连接失败：%1", "MQTT connection failed: %1", "MQTT-Verbindung fehlgeschlagen: %1"}, // 342
+    {"MQTT 连接断开：%1，正在重连…", "MQTT connection lost: %1, reconnecting…", "MQTT-Verbindung verloren: %1, neuer Versuch…"}, // 343
+    {"MQTT 已重新连接，断开期间丢弃了 %1 条消息", "MQTT reconnected; %1 messages dropped while disconnected", "MQTT wieder verbunden; %1 Nachrichten während der Trennung verworfen"}, // 344
+    {"MQTT 发布无法启动：%1", "MQTT publishing cannot start: %1", "MQTT-Veröffentlichung kann nicht starten: %1"}, // 345
+    {"计算SOC", "Calculated SOC", "Berechneter SOC"}, // 346
+    {"电流状态", "Current State", "Stromzustand"}, // 347
+    {"工作状态码", "Work State Code", "Betriebsstatuscode"}, // 348
+    {"均衡状态", "Balance State", "Ausgleichsstatus"}, // 349
+    {"充电电流", "Charge Current", "Ladestrom"}, // 350
+    {"放电电流", "Discharge Current", "Entladestrom"}, // 351
+    {"[%1] MQTT 已连接：%2", "[%1] MQTT connected: %2", "[%1] MQTT verbunden: %2"}, // 352
+    {"[%1] MQTT 连接失败：%2，稍后重试", "[%1] MQTT connection failed: %2; retrying", "[%1] MQTT-Verbindung fehlgeschlagen: %2; neuer Versuch folgt"}, // 353
+    {"[%1] MQTT 连接断开：%2，正在重连…", "[%1] MQTT connection lost: %2; reconnecting...", "[%1] MQTT-Verbindung verloren: %2; Neuverbindung ..."}, // 354
+    {"[%1] MQTT 断开期间丢弃了 %2 条消息", "[%1] MQTT: %2 messages dropped while disconnected", "[%1] MQTT: %2 Nachrichten während der Trennung verworfen"}, // 355
+    {"[%1] MQTT 发布失败：%2", "[%1] MQTT publish failed: %2", "[%1] MQTT-Veröffentlichung fehlgeschlagen: %2"}, // 356
+    {"[%1] MQTT：已发布 %2，丢弃 %3，代理：%4", "[%1] MQTT: published %2, dropped %3, broker: %4", "[%1] MQTT: veröffentlicht %2, verworfen %3, Broker: %4"}, // 357
+    {"在线", "online", "online"}, // 358
+    {"离线", "offline", "offline"}, // 359
+    {"MQTT 无法启动：%1", "MQTT cannot start: %1", "MQTT kann nicht starten: %1"}, // 360
+    {"[%1] 已从 Home Assistant 移除电池包 %2 的 %3 个传感器", "[%1] removed %3 sensors of pack %2 from Home Assistant", "[%1] %3 Sensoren des Packs %2 aus Home Assistant entfernt"}, // 361
+    {"MQTT 代理 %1 在 %2 秒内无法连接", "the MQTT broker %1 could not be reached within %2 s", "der MQTT-Broker %1 war innerhalb von %2 s nicht erreichbar"}, // 362
+    {"发布到 MQTT 代理：mqtt://[用户[:密码]@]主机[:端口]，或 mqtts://（TLS）", "Publish to an MQTT broker: mqtt://[user[:password]@]host[:port], or mqtts:// (TLS)", "An einen MQTT-Broker veröffentlichen: mqtt://[Benutzer[:Passwort]@]Host[:Port] oder mqtts:// (TLS)"}, // 363
+    {"mqtts:// 所信任的 CA 证书文件（默认：系统的证书）", "CA certificate file to trust for mqtts:// (default: the system's certificates)", "CA-Zertifikatsdatei, der mqtts:// vertraut (Standard: die Zertifikate des Systems)"}, // 364
+    {"主题前缀（默认 cellscribe）：<前缀>/<电池包>/state、/status、/alarm", "Topic prefix (default cellscribe): <prefix>/<pack>/state, /status, /alarm", "Topic-Präfix (Standard cellscribe): <Präfix>/<Pack>/state, /status, /alarm"}, // 365
+    {"主题与 Home Assistant 中的电池包标识（默认：取自端口的序列号或名称）", "The pack's ID in topics and in Home Assistant (default: from the port's serial number or name)", "ID des Packs in Topics und in Home Assistant (Standard: aus Seriennummer oder Name des Ports)"}, // 366
+    {"状态消息的 QoS（默认 0）", "QoS of the state messages (default 0)", "QoS der Statusnachrichten (Standard 0)"}, // 367
+    {"最多每隔这么多秒发布一条状态消息（默认 0：每帧）", "Publish at most one state message per this many seconds (default 0: every frame)", "Höchstens eine Statusnachricht pro so vielen Sekunden veröffentlichen (Standard 0: jeder Frame)"}, // 368
+    {"从 Home Assistant 移除该电池包的传感器后结束（不采集）", "Remove the pack's sensors from Home Assistant, then end (no acquisition)", "Die Sensoren des Packs aus Home Assistant entfernen, dann beenden (keine Erfassung)"}, // 369
+    {"4 MQTT 代理无法连接（使用 --mqtt-ha-remove 时）", "4 the MQTT broker could not be reached (with --mqtt-ha-remove)", "4 der MQTT-Broker war nicht erreichbar (mit --mqtt-ha-remove)"}, // 370
+    {"%1 需要 --mqtt", "%1 needs --mqtt", "%1 braucht --mqtt"}, // 371
+    {"--mqtt 地址无效：%1", "invalid --mqtt URL: %1", "ungültige --mqtt-URL: %1"}, // 372
+    {"--mqtt-prefix 无效：%1", "invalid --mqtt-prefix: %1", "ungültiges --mqtt-prefix: %1"}, // 373
+    {"--pack-id 取 1 到 64 个字母、数字、_ 或 -，而不是 %1", "--pack-id takes 1 to 64 letters, digits, _ or -, not %1", "--pack-id erwartet 1 bis 64 Buchstaben, Ziffern, _ oder -, nicht %1"}, // 374
+    {"--mqtt-qos 取 0 或 1，而不是 %1", "--mqtt-qos takes 0 or 1, not %1", "--mqtt-qos erwartet 0 oder 1, nicht %1"}, // 375
+    {"--mqtt-every 取 0 或更多秒，而不是 %1", "--mqtt-every takes 0 or more seconds, not %1", "--mqtt-every erwartet 0 oder mehr Sekunden, nicht %1"}, // 376
+    {"此版本不支持 MQTT（构建时未找到 libmosquitto）", "this build has no MQTT support (libmosquitto was not found when it was built)", "dieser Build kann kein MQTT (libmosquitto fehlte beim Bauen)"}, // 377
+    {"已从 Home Assistant 移除电池包 %1", "Pack %1 removed from Home Assistant", "Pack %1 aus Home Assistant entfernt"}, // 378
+    {"已发布 %1 条，丢弃 %2 条", "%1 published, %2 dropped", "%1 veröffentlicht, %2 verworfen"}, // 379
+    {"MQTT 发布失败：%1", "MQTT publish failed: %1", "MQTT-Veröffentlichung fehlgeschlagen: %1"}, // 380
 };
 // clang-format on
 
 constexpr int kRowCount = int(sizeof(kTable) / sizeof(kTable[0]));
-static_assert(kRowCount == 322, "translation table must have 322 rows");
+static_assert(kRowCount == 381, "translation table must have 381 rows");
 
 TranslationMap buildDictionary(const char *Row::*column)
 {

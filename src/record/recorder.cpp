@@ -13,11 +13,18 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#ifdef CELLSCRIBE_HAVE_MQTT
+#include "publish/hadiscovery.h"
+#include "publish/mqttpublisher.h"
+#endif
+
 #include <cstdio>
 
 namespace {
 
 constexpr int kStatusIntervalMs = 10000;
+// How long a Home Assistant removal run waits for the broker.
+constexpr int kRemovalWaitMs = 15000;
 
 } // namespace
 
@@ -28,7 +35,8 @@ Recorder::Recorder(const RecorderOptions &options, QObject *parent)
       m_alarms(new AlarmMonitor(this))
 {
     m_statusTimer.setInterval(kStatusIntervalMs);
-    connect(&m_statusTimer, &QTimer::timeout, this, &Recorder::printStatus);
+    connect(&m_statusTimer, &QTimer::timeout, this, [this] { printStatus(); });
+    m_removalTimer.setSingleShot(true);
     m_durationTimer.setSingleShot(true);
     connect(&m_durationTimer, &QTimer::timeout, this, [this] { finish(RecorderOptions::ExitOk); });
     connect(m_engine, &AcquisitionEngine::sampleDecoded, this, &Recorder::onSample);
@@ -107,6 +115,13 @@ int Recorder::start()
         return RecorderOptions::ExitBadInput;
     }
 
+    if (!m_options.mqttUrl.isEmpty()) {
+        if (!startPublishing(command))
+            return RecorderOptions::ExitBadInput;
+        // A removal run records nothing: it ends when the broker has taken the removal.
+        if (m_options.mqttHaRemove)
+            return -1;
+    }
     loadAlarms();
 
     if (!m_options.csvPath.isEmpty()) {
@@ -204,9 +219,24 @@ void Recorder::finish(int exitCode)
     m_finished = true;
     m_statusTimer.stop();
     m_durationTimer.stop();
+    m_removalTimer.stop();
     m_engine->stop();
-    if (!m_options.quiet)
-        printStatus();
+    if (!m_options.quiet && !m_options.mqttHaRemove)
+        printStatus(false);
+#ifdef CELLSCRIBE_HAVE_MQTT
+    if (m_publisher) {
+        // Everything handed over goes out, then "offline", before the process ends.
+        m_publisher->stop();
+        if (!m_options.quiet && !m_options.mqttHaRemove) {
+            printPublishingStatus();
+        } else if (m_publisher->droppedSinceConnect() > 0) {
+            // Never silently, --quiet or not.
+            message(say("[%1] MQTT 断开期间丢弃了 %2 条消息",
+                        "[%1] MQTT: %2 messages dropped while disconnected")
+                            .arg(now(), QString::number(m_publisher->droppedSinceConnect())));
+        }
+    }
+#endif
     emit finished(exitCode);
 }
 
@@ -229,6 +259,10 @@ void Recorder::onAlarm(const AlarmEvent &event)
 {
     if (m_recording)
         m_recording->writeEvent(event.timeMs, event.kindName(), event.toJson());
+#ifdef CELLSCRIBE_HAVE_MQTT
+    if (m_publisher)
+        m_publisher->publishAlarm(MqttAlarm::fromEvent(event, m_options.language));
+#endif
     const QString at = QDateTime::fromMSecsSinceEpoch(event.timeMs)
                                .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     const QString value = event.valueText().isEmpty() ? QStringLiteral("-") : event.valueText();
@@ -248,6 +282,11 @@ void Recorder::onSample(const Sample &sample)
     // Before the CSV row, whose alarm column shows the alarms of this frame.
     if (m_options.alarms)
         m_alarms->processSample(sample);
+#ifdef CELLSCRIBE_HAVE_MQTT
+    // Before the frame count can end the run: the last frame is published too.
+    if (m_publisher)
+        m_publisher->publishSample(sample, m_engine->stats());
+#endif
     if (m_csv.isOpen()) {
         const CsvWriteResult written = m_csv.append(sample);
         // Told once when the file stops taking rows and once when it takes them again.
@@ -297,7 +336,7 @@ void Recorder::onLinkEvent(const AcquisitionEvent &event)
     }
 }
 
-void Recorder::printStatus()
+void Recorder::printStatus(bool withPublishing)
 {
     const AcquisitionStats &s = m_engine->stats();
     QString link;
@@ -318,4 +357,92 @@ void Recorder::printStatus()
                     .arg(now(), QString::number(s.framesReceived), QString::number(s.timeouts),
                          QString::number(s.checksumErrors), QString::number(m_csv.rowsWritten()),
                          QString::number(s.reconnects), link));
+    if (withPublishing)
+        printPublishingStatus();
+}
+
+void Recorder::printPublishingStatus()
+{
+#ifdef CELLSCRIBE_HAVE_MQTT
+    if (!m_publisher || m_options.mqttHaRemove)
+        return;
+    message(say("[%1] MQTT：已发布 %2，丢弃 %3，代理：%4",
+                "[%1] MQTT: published %2, dropped %3, broker: %4")
+                    .arg(now(), QString::number(m_publisher->publishedCount()),
+                         QString::number(m_publisher->droppedCount()),
+                         m_publisher->isConnected() ? say("在线", "online")
+                                                    : say("离线", "offline")));
+#endif
+}
+
+bool Recorder::startPublishing(const QString &command)
+{
+#ifdef CELLSCRIBE_HAVE_MQTT
+    MqttPublisherSettings settings;
+    settings.url = MqttUrl::parse(m_options.mqttUrl);
+    settings.caFile = m_options.mqttCaFile;
+    settings.prefix = m_options.mqttPrefix;
+    settings.packId = m_options.packId.isEmpty() ? MqttTopics::packIdForPort(m_options.port)
+                                                 : m_options.packId;
+    settings.qos = m_options.mqttQos;
+    settings.everySeconds = m_options.mqttEverySeconds;
+    settings.language = m_options.language;
+    if (m_options.mqttHaRemove) {
+        // Nothing announced and nothing left retained: no status, no will.
+        settings.homeAssistant = false;
+        settings.status = false;
+    }
+    m_publisher = new MqttPublisher(this);
+    m_publisher->setProtocol(m_config, command);
+    const QString broker = settings.url.toDisplayString();
+    connect(m_publisher, &MqttPublisher::connected, this, [this, broker] {
+        message(say("[%1] MQTT 已连接：%2", "[%1] MQTT connected: %2").arg(now(), broker));
+    });
+    connect(m_publisher, &MqttPublisher::attemptFailed, this, [this](const QString &reason) {
+        message(say("[%1] MQTT 连接失败：%2，稍后重试", "[%1] MQTT connection failed: %2; retrying")
+                        .arg(now(), reason));
+    });
+    connect(m_publisher, &MqttPublisher::connectionLost, this, [this](const QString &reason) {
+        message(say("[%1] MQTT 连接断开：%2，正在重连…",
+                    "[%1] MQTT connection lost: %2; reconnecting...")
+                        .arg(now(), reason));
+    });
+    connect(m_publisher, &MqttPublisher::droppedWhileDisconnected, this, [this](qint64 count) {
+        message(say("[%1] MQTT 断开期间丢弃了 %2 条消息",
+                    "[%1] MQTT: %2 messages dropped while disconnected")
+                        .arg(now(), QString::number(count)));
+    });
+    connect(m_publisher, &MqttPublisher::publishFailed, this, [this](const QString &reason) {
+        message(say("[%1] MQTT 发布失败：%2", "[%1] MQTT publish failed: %2").arg(now(), reason));
+    });
+    if (!m_publisher->start(settings)) {
+        message(say("MQTT 无法启动：%1", "MQTT cannot start: %1").arg(m_publisher->lastError()));
+        return false;
+    }
+    if (m_options.mqttHaRemove) {
+        const qsizetype sensors =
+                HaDiscovery::sensors(m_config, m_config->commandNames(), m_options.language).size();
+        connect(
+                m_publisher, &MqttPublisher::discoveryRemoved, this,
+                [this, sensors, pack = settings.packId] {
+                    message(say("[%1] 已从 Home Assistant 移除电池包 %2 的 %3 个传感器",
+                                "[%1] removed %3 sensors of pack %2 from Home Assistant")
+                                    .arg(now(), pack, QString::number(sensors)));
+                    finish(RecorderOptions::ExitOk);
+                },
+                Qt::QueuedConnection);
+        connect(&m_removalTimer, &QTimer::timeout, this, [this, broker] {
+            message(say("MQTT 代理 %1 在 %2 秒内无法连接",
+                        "the MQTT broker %1 could not be reached within %2 s")
+                            .arg(broker, QString::number(kRemovalWaitMs / 1000)));
+            finish(RecorderOptions::ExitBrokerUnreachable);
+        });
+        m_removalTimer.start(kRemovalWaitMs);
+        m_publisher->removeDiscovery();
+    }
+    return true;
+#else
+    Q_UNUSED(command);
+    return false;
+#endif
 }

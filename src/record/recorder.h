@@ -12,6 +12,7 @@
 class AcquisitionEngine;
 class AlarmMonitor;
 struct AlarmEvent;
+class MqttPublisher;
 class ProtocolConfig;
 class ProtocolManager;
 class QTextStream;
@@ -44,11 +45,14 @@ signals:
 private:
     bool loadProtocol();
     bool setUpRecording();
+    // Starts the publisher the --mqtt options ask for; false (told why) when it cannot.
+    bool startPublishing(const QString &command);
+    void printPublishingStatus();
     void onSample(const Sample &sample);
     void onLinkEvent(const AcquisitionEvent &event);
     void loadAlarms();
     void onAlarm(const AlarmEvent &event);
-    void printStatus();
+    void printStatus(bool withPublishing = true);
     void message(const QString &text);
     QString say(const char *chinese, const char *english) const;
     static QString now();
@@ -64,4 +68,6 @@ private:
     QTimer m_statusTimer;
     QTimer m_durationTimer;
     bool m_finished = false;
+    MqttPublisher *m_publisher = nullptr;
+    QTimer m_removalTimer;
 };

@@ -1,7 +1,13 @@
 #include "record/recorderoptions.h"
 
+#ifdef CELLSCRIBE_HAVE_MQTT
+#include "publish/mqtttopics.h"
+#include "publish/mqtturl.h"
+#endif
+
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QList>
 #include <QRegularExpression>
 
 namespace {
@@ -77,6 +83,21 @@ QString helpText(int l)
             {"--no-reconnect", "端口丢失时结束（退出码 3），不重连",
              "End when the port is lost (exit code 3) instead of reconnecting"},
             {"--quiet", "不输出每 10 秒的状态行", "No status line every 10 seconds"},
+            {"--mqtt URL", "发布到 MQTT 代理：mqtt://[用户[:密码]@]主机[:端口]，或 mqtts://（TLS）",
+             "Publish to an MQTT broker: mqtt://[user[:password]@]host[:port], or mqtts:// (TLS)"},
+            {"--mqtt-ca FILE", "mqtts:// 所信任的 CA 证书文件（默认：系统的证书）",
+             "CA certificate file to trust for mqtts:// (default: the system's certificates)"},
+            {"--mqtt-prefix PREFIX",
+             "主题前缀（默认 cellscribe）：<前缀>/<电池包>/state、/status、/alarm",
+             "Topic prefix (default cellscribe): <prefix>/<pack>/state, /status, /alarm"},
+            {"--pack-id ID", "主题与 Home Assistant 中的电池包标识（默认：取自端口的序列号或名称）",
+             "The pack's ID in topics and in Home Assistant (default: from the port's serial "
+             "number or name)"},
+            {"--mqtt-qos 0|1", "状态消息的 QoS（默认 0）", "QoS of the state messages (default 0)"},
+            {"--mqtt-every SECONDS", "最多每隔这么多秒发布一条状态消息（默认 0：每帧）",
+             "Publish at most one state message per this many seconds (default 0: every frame)"},
+            {"--mqtt-ha-remove", "从 Home Assistant 移除该电池包的传感器后结束（不采集）",
+             "Remove the pack's sensors from Home Assistant, then end (no acquisition)"},
             {"-h, --help", "显示帮助", "Show this help"},
             {"-v, --version", "显示版本", "Show the version"},
     };
@@ -105,6 +126,10 @@ QString helpText(int l)
     text += QStringLiteral("  ")
             + say(l, "3 端口丢失（使用 --no-reconnect 时）",
                   "3 the port was lost (with --no-reconnect)")
+            + QLatin1Char('\n');
+    text += QStringLiteral("  ")
+            + say(l, "4 MQTT 代理无法连接（使用 --mqtt-ha-remove 时）",
+                  "4 the MQTT broker could not be reached (with --mqtt-ha-remove)")
             + QLatin1Char('\n');
     return text;
 }
@@ -157,11 +182,21 @@ RecorderOptions::Outcome RecorderOptions::parse(const QStringList &arguments,
     const QCommandLineOption frames(QStringLiteral("frames"), QString(), QStringLiteral("N"));
     const QCommandLineOption noReconnect(QStringLiteral("no-reconnect"));
     const QCommandLineOption quiet(QStringLiteral("quiet"));
+    const QCommandLineOption mqtt(QStringLiteral("mqtt"), QString(), QStringLiteral("URL"));
+    const QCommandLineOption mqttCa(QStringLiteral("mqtt-ca"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption mqttPrefix(QStringLiteral("mqtt-prefix"), QString(),
+                                        QStringLiteral("PREFIX"));
+    const QCommandLineOption packId(QStringLiteral("pack-id"), QString(), QStringLiteral("ID"));
+    const QCommandLineOption mqttQos(QStringLiteral("mqtt-qos"), QString(), QStringLiteral("Q"));
+    const QCommandLineOption mqttEvery(QStringLiteral("mqtt-every"), QString(),
+                                       QStringLiteral("S"));
+    const QCommandLineOption mqttHaRemove(QStringLiteral("mqtt-ha-remove"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
-    parser.addOptions({port, protocol, command, baud, interval, csv, record, noRecord, language,
-                       duration, frames, noReconnect, quiet, help, version, alarmColumn, alarms,
-                       noAlarms});
+    parser.addOptions({port,      protocol,     command,  baud,   interval,    csv,    record,
+                       noRecord,  language,     duration, frames, noReconnect, quiet,  alarmColumn,
+                       alarms,    noAlarms,     mqtt,     mqttCa, mqttPrefix,  packId, mqttQos,
+                       mqttEvery, mqttHaRemove, help,     version});
 
     const auto fail = [text](const QString &message) {
         *text = message;
@@ -188,7 +223,9 @@ RecorderOptions::Outcome RecorderOptions::parse(const QStringList &arguments,
                                 .arg(parser.value(language)));
     }
     options->port = parser.value(port);
-    if (options->port.isEmpty())
+    // Removing a pack from Home Assistant needs no port when its id is given.
+    const bool portless = parser.isSet(mqttHaRemove) && parser.isSet(packId);
+    if (options->port.isEmpty() && !portless)
         return fail(say(l, "缺少 --port", "--port is missing"));
     options->protocol = parser.value(protocol);
     if (options->protocol.isEmpty())
@@ -248,5 +285,59 @@ RecorderOptions::Outcome RecorderOptions::parse(const QStringList &arguments,
                             .arg(options->alarmsPath));
     options->reconnect = !parser.isSet(noReconnect);
     options->quiet = parser.isSet(quiet);
+
+    // Publishing to MQTT.
+    const QList<const QCommandLineOption *> mqttOnly{&mqttCa,  &mqttPrefix, &packId,
+                                                     &mqttQos, &mqttEvery,  &mqttHaRemove};
+    if (!parser.isSet(mqtt)) {
+        for (const QCommandLineOption *option : mqttOnly) {
+            if (parser.isSet(*option))
+                return fail(say(l, "%1 需要 --mqtt", "%1 needs --mqtt")
+                                    .arg(QLatin1String("--") + option->names().constFirst()));
+        }
+        return Outcome::Run;
+    }
+#ifdef CELLSCRIBE_HAVE_MQTT
+    QString why;
+    const MqttUrl url = MqttUrl::parse(parser.value(mqtt), &why);
+    if (!url.isValid())
+        return fail(say(l, "--mqtt 地址无效：%1", "invalid --mqtt URL: %1").arg(why));
+    options->mqttUrl = parser.value(mqtt).trimmed();
+    options->mqttCaFile = parser.value(mqttCa);
+    if (!options->mqttCaFile.isEmpty() && !url.tls())
+        return fail(say(l, "MQTT 无法启动：%1", "MQTT cannot start: %1")
+                            .arg(QStringLiteral("--mqtt-ca is only used with mqtts://")));
+    if (parser.isSet(mqttPrefix)) {
+        options->mqttPrefix = parser.value(mqttPrefix);
+        if (!MqttTopics::isValidPrefix(options->mqttPrefix, &why))
+            return fail(say(l, "--mqtt-prefix 无效：%1", "invalid --mqtt-prefix: %1").arg(why));
+    }
+    options->packId = parser.value(packId);
+    if (parser.isSet(packId) && !MqttTopics::isValidPackId(options->packId))
+        return fail(say(l, "--pack-id 取 1 到 64 个字母、数字、_ 或 -，而不是 %1",
+                        "--pack-id takes 1 to 64 letters, digits, _ or -, not %1")
+                            .arg(options->packId));
+    if (parser.isSet(mqttQos)) {
+        const QString qos = parser.value(mqttQos);
+        if (qos != QLatin1String("0") && qos != QLatin1String("1"))
+            return fail(say(l, "--mqtt-qos 取 0 或 1，而不是 %1", "--mqtt-qos takes 0 or 1, not %1")
+                                .arg(qos));
+        options->mqttQos = qos.toInt();
+    }
+    if (parser.isSet(mqttEvery)) {
+        bool ok = false;
+        const double seconds = parser.value(mqttEvery).toDouble(&ok);
+        if (!ok || !(seconds >= 0) || seconds > 86400)
+            return fail(say(l, "--mqtt-every 取 0 或更多秒，而不是 %1",
+                            "--mqtt-every takes 0 or more seconds, not %1")
+                                .arg(parser.value(mqttEvery)));
+        options->mqttEverySeconds = seconds;
+    }
+    options->mqttHaRemove = parser.isSet(mqttHaRemove);
     return Outcome::Run;
+#else
+    return fail(say(l, "此版本不支持 MQTT（构建时未找到 libmosquitto）",
+                    "this build has no MQTT support (libmosquitto was not found when it was "
+                    "built)"));
+#endif
 }

@@ -13,6 +13,7 @@ struct RecorderOptions
         ExitBadInput = 1, // bad arguments, a protocol that does not load, a CSV that cannot be used
         ExitPortNotOpened = 2, // the port did not open at start (with --no-reconnect)
         ExitPortLost = 3, // the port was lost (with --no-reconnect)
+        ExitBrokerUnreachable = 4, // the MQTT broker was not reached (with --mqtt-ha-remove)
     };
     enum class Outcome { Run, Help, Version, Error };
 
@@ -33,6 +34,14 @@ struct RecorderOptions
     qint64 frames = 0; // 0: no limit
     bool reconnect = true;
     bool quiet = false;
+    // Publishing to an MQTT broker; no URL: none.
+    QString mqttUrl;
+    QString mqttCaFile;
+    QString mqttPrefix = QStringLiteral("cellscribe");
+    QString packId; // empty: from the port
+    int mqttQos = 0;
+    double mqttEverySeconds = 0; // 0: every frame
+    bool mqttHaRemove = false; // remove the pack from Home Assistant instead of recording
 
     // Reads the arguments (the program name first). Help and Error leave their text in *text,
     // worded in the language asked for (the error without a trailing newline).

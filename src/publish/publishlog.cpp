@@ -1,0 +1,3 @@
+#include "publish/publishlog.h"
+
+Q_LOGGING_CATEGORY(lcPublish, "cellscribe.publish", QtWarningMsg)
