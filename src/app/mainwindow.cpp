@@ -108,6 +108,7 @@ void MainWindow::construct()
     applyLanguage(m_language);
     fillProtocolSelector();
     setupTableModel();
+    setupTrendTab();
     connectTableActions();
     loadSettings();
     // A port named on the command line is the one meant, unless the saved port is one of them.

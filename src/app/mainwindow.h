@@ -33,6 +33,7 @@ class QTabWidget;
 class QTableView;
 class QTimer;
 class SwitchButton;
+class TrendView;
 class RDModel;
 class SerialCommHandler;
 class SerialInterface;
@@ -63,6 +64,7 @@ public:
     ProtocolManager *protocols() const { return protocolManager; }
     RDModel *tableModel() const { return m_tableModel; }
     VoltageChartWidget *voltageChart() const { return m_chart; }
+    TrendView *trendView() const { return m_trendView; }
     QPushButton *aboutButton() const { return m_aboutButton; }
     AboutDialog *aboutDialog() const;
     int languageIndex() const { return m_language; }
@@ -164,6 +166,8 @@ private:
     void registerDeviceNotifications();
     void setupConnections();
     void setupTableModel();
+    void setupTrendTab();
+    void retranslateTrendTab();
     void initUiAfterSetup();
     void sizeValueFields();
     void placeAboutButton();
@@ -217,6 +221,7 @@ private:
     QString m_protocolDirectory;
     RDModel *m_tableModel = nullptr;
     VoltageChartWidget *m_chart = nullptr;
+    TrendView *m_trendView = nullptr;
     QPushButton *m_aboutButton = nullptr;
     QPointer<AboutDialog> m_aboutDialog;
     // Value fields by object name: looked up for every received frame.

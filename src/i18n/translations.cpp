@@ -157,17 +157,49 @@ const Row kTable[] = {
     {"Qt版本：", "Qt Version:", "Qt-Version:"}, // 143
     {"关闭", "Close", "Schließen"}, // 144
 };
+
+// Texts of features added since, each key new (so the rows above keep their meaning).
+const Row kAdded[] = {
+    // Trend view
+    {"趋势", "Trends", "Verlauf"},
+    {"电芯", "Cells", "Zellen"},
+    {"电池组", "Pack", "Akkupack"},
+    {"温度", "Temperatures", "Temperaturen"},
+    {"跟随最新", "Follow live", "Live folgen"},
+    {"复位", "Reset", "Zurücksetzen"},
+    {"标记", "Markers", "Marker"},
+    {"热图", "Heat map", "Heatmap"},
+    {"导出图片", "Export PNG", "PNG exportieren"},
+    {"导出 CSV", "Export CSV", "CSV exportieren"},
+    {"曲线", "Series", "Kurve"},
+    {"单位", "Unit", "Einheit"},
+    {"数值", "Value", "Wert"},
+    {"最小", "Min", "Min"},
+    {"最大", "Max", "Max"},
+    {"平均", "Mean", "Mittel"},
+    {"平均电芯电压", "Average Cell Voltage", "Mittlere Zellspannung"},
+    {"平均温度", "Average Temp", "Mittlere Temperatur"},
+    {"电芯偏差", "Cell Deviation", "Zellabweichung"},
+    {"滚轮缩放时间，拖动平移，右键拖动框选放大，双击复位", "Wheel: zoom time · Drag: pan · Right-drag: box zoom · Double-click: reset", "Mausrad: Zeit zoomen · Ziehen: verschieben · Rechts ziehen: Bereich zoomen · Doppelklick: zurücksetzen"},
+    {"导出失败：%1", "Export failed: %1", "Export fehlgeschlagen: %1"},
+    {"PNG 图片 (*.png)", "PNG Images (*.png)", "PNG-Bilder (*.png)"},
+    {"CSV 文件 (*.csv)", "CSV Files (*.csv)", "CSV-Dateien (*.csv)"},
+    {"%1 行", "%1 rows", "%1 Zeilen"},
+};
 // clang-format on
 
 constexpr int kRowCount = int(sizeof(kTable) / sizeof(kTable[0]));
 static_assert(kRowCount == 145, "translation table must have 145 rows");
+constexpr int kAddedCount = int(sizeof(kAdded) / sizeof(kAdded[0]));
 
 TranslationMap buildDictionary(const char *Row::*column)
 {
     TranslationMap map;
-    map.reserve(kRowCount);
+    map.reserve(kRowCount + kAddedCount);
     // Table order: a repeated key keeps its last translation.
     for (const Row &row : kTable)
+        map.insert(QString::fromUtf8(row.chinese), QString::fromUtf8(row.*column));
+    for (const Row &row : kAdded)
         map.insert(QString::fromUtf8(row.chinese), QString::fromUtf8(row.*column));
     return map;
 }
@@ -193,6 +225,11 @@ int countTrailingSpace(const QString &text)
 int translationTableSize()
 {
     return kRowCount;
+}
+
+int addedTranslationCount()
+{
+    return kAddedCount;
 }
 
 const TranslationMap &translationsFor(int language)
