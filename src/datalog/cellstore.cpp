@@ -740,9 +740,20 @@ double CellStore::numberOf(uchar tag, const uchar *p) const
         return decimalNumber(pooledUtf8(load<quint32>(p)));
     case TagOther: {
         const QVariant &v = m_others.at(load<quint32>(p));
-        if (v.typeId() == QMetaType::QString)
+        switch (v.typeId()) {
+        case QMetaType::QString:
             return decimalNumber(v.toString().toUtf8());
-        return std::numeric_limits<double>::quiet_NaN();
+        case QMetaType::Float:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::Long:
+        case QMetaType::ULong:
+        case QMetaType::SChar:
+        case QMetaType::UChar:
+            return v.toDouble();
+        default:
+            return std::numeric_limits<double>::quiet_NaN();
+        }
     }
     default:
         return std::numeric_limits<double>::quiet_NaN();

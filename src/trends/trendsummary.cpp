@@ -14,13 +14,29 @@ struct Stored0
     float sum;
 };
 
-struct StoredN
+// Higher levels: the count whole and the sum in double (a day's sum in a float would show in
+// a mean's last digits), packed in 20 bytes and read and written by copying.
+constexpr size_t kStoredNBytes = 20;
+
+TrendSummary::Entry loadN(const uchar *record, int series)
 {
-    float min;
-    float max;
-    float sum;
-    quint32 count;
-};
+    const uchar *p = record + size_t(series) * kStoredNBytes;
+    TrendSummary::Entry n;
+    std::memcpy(&n.min, p, 4);
+    std::memcpy(&n.max, p + 4, 4);
+    std::memcpy(&n.sum, p + 8, 8);
+    std::memcpy(&n.count, p + 16, 4);
+    return n;
+}
+
+void storeN(uchar *record, int series, const TrendSummary::Entry &n)
+{
+    uchar *p = record + size_t(series) * kStoredNBytes;
+    std::memcpy(p, &n.min, 4);
+    std::memcpy(p + 4, &n.max, 4);
+    std::memcpy(p + 8, &n.sum, 8);
+    std::memcpy(p + 16, &n.count, 4);
+}
 
 // Chunks hold fewer records on the upper levels, which have few.
 int chunkShiftFor(int level)
@@ -94,41 +110,34 @@ void TrendSummary::fold(int level)
             return;
         if (int(m_levels.size()) == level + 1) {
             Level up;
-            up.recordBytes = size_t(m_series) * sizeof(StoredN);
+            up.recordBytes = size_t(m_series) * kStoredNBytes;
             up.chunkShift = chunkShiftFor(level + 1);
             m_levels.push_back(std::move(up));
         }
         const qsizetype first = m_levels[size_t(level)].count - fan;
-        auto *out = reinterpret_cast<StoredN *>(m_levels[size_t(level) + 1].appendRecord());
-        for (int s = 0; s < m_series; ++s)
-            out[s] = {std::numeric_limits<float>::infinity(),
-                      -std::numeric_limits<float>::infinity(), 0.0f, 0};
-        // Sums are added in double and stored rounded once per level.
-        std::vector<double> &sums = m_foldSums;
-        sums.assign(size_t(m_series), 0.0);
+        std::vector<Entry> &merged = m_fold;
+        merged.assign(size_t(m_series), Entry());
         for (qsizetype b = first; b < first + fan; ++b) {
             const uchar *record = m_levels[size_t(level)].record(b);
             if (level == 0) {
                 const auto *in = reinterpret_cast<const Stored0 *>(record);
                 const uchar *counts = record + size_t(m_series) * sizeof(Stored0);
                 for (int s = 0; s < m_series; ++s) {
-                    out[s].min = qMin(out[s].min, in[s].min);
-                    out[s].max = qMax(out[s].max, in[s].max);
-                    sums[size_t(s)] += in[s].sum;
-                    out[s].count += counts[s];
+                    Entry &out = merged[size_t(s)];
+                    out.min = qMin(out.min, in[s].min);
+                    out.max = qMax(out.max, in[s].max);
+                    out.sum += in[s].sum;
+                    out.count += counts[s];
                 }
             } else {
-                const auto *in = reinterpret_cast<const StoredN *>(record);
                 for (int s = 0; s < m_series; ++s) {
-                    out[s].min = qMin(out[s].min, in[s].min);
-                    out[s].max = qMax(out[s].max, in[s].max);
-                    sums[size_t(s)] += in[s].sum;
-                    out[s].count += in[s].count;
+                    merged[size_t(s)].merge(loadN(record, s));
                 }
             }
         }
+        uchar *record = m_levels[size_t(level) + 1].appendRecord();
         for (int s = 0; s < m_series; ++s)
-            out[s].sum = float(sums[size_t(s)]);
+            storeN(record, s, merged[size_t(s)]);
         ++level;
     }
 }
@@ -149,14 +158,8 @@ void TrendSummary::addBucket(int level, qsizetype bucket, const int *series, int
             e.count += counts[s];
         }
     } else {
-        const auto *in = reinterpret_cast<const StoredN *>(record);
         for (int i = 0; i < n; ++i) {
-            const int s = series[i];
-            Entry &e = out[i];
-            e.min = qMin(e.min, in[s].min);
-            e.max = qMax(e.max, in[s].max);
-            e.sum += in[s].sum;
-            e.count += in[s].count;
+            out[i].merge(loadN(record, series[i]));
         }
     }
 }

@@ -11,8 +11,8 @@
 // range then reads about as many buckets as it has pixels, whatever the number of rows.
 //
 // Only whole buckets are kept; the rows of a bucket still filling are read from the table.
-// Per row it costs 13 bytes per 32 rows and series on the first level and a third of that on
-// all others together.
+// A series costs 13 bytes per 32 rows on the first level and 20 bytes per bucket on the others,
+// under 0.6 bytes per row in all.
 class TrendSummary
 {
 public:
@@ -97,5 +97,5 @@ private:
     // The bucket of level 0 being filled.
     std::vector<Entry> m_open;
     int m_openRows = 0;
-    std::vector<double> m_foldSums;
+    std::vector<Entry> m_fold;
 };

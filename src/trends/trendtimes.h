@@ -6,7 +6,9 @@
 #include <vector>
 
 // The time of every row, in ms since the epoch, never decreasing: appended in pages, so an
-// append never moves earlier times and costs the same at any length.
+// append never moves earlier times and costs the same at any length. Kept in hundredths of a
+// second (the table's resolution) from the first row, four bytes a row: 497 days from the first
+// row (later rows stay at that end).
 class TrendTimes
 {
 public:
@@ -16,7 +18,10 @@ public:
 
     qsizetype size() const { return m_size; }
     bool isEmpty() const { return m_size == 0; }
-    qint64 at(qsizetype row) const { return m_pages[size_t(row >> kShift)][row & kMask]; }
+    qint64 at(qsizetype row) const
+    {
+        return m_base + qint64(m_pages[size_t(row >> kShift)][row & kMask]) * kUnit;
+    }
     qint64 first() const { return at(0); }
     qint64 last() const { return at(m_size - 1); }
 
@@ -32,7 +37,10 @@ private:
     static constexpr int kShift = 12;
     static constexpr qsizetype kPage = qsizetype(1) << kShift;
     static constexpr qsizetype kMask = kPage - 1;
+    static constexpr qint64 kUnit = 10; // ms
 
-    std::vector<std::unique_ptr<qint64[]>> m_pages;
+    std::vector<std::unique_ptr<quint32[]>> m_pages;
     qsizetype m_size = 0;
+    qint64 m_base = 0;
+    quint32 m_last = 0;
 };
