@@ -7,6 +7,7 @@
 //   zoom steps (wheel steps down to single rows) and pan steps, at 1M rows against 10k rows.
 #include "benchsupport.h"
 #include "datalog/rdmodel.h"
+#include "protocol/protocolconfig.h"
 #include "tabledata.h"
 #include "trends/trenddata.h"
 #include "trends/trendplot.h"
@@ -148,6 +149,19 @@ int main(int argc, char **argv)
         trendCounted = double(data.bytes()) / kRows;
         std::printf("trend series: %d over %lld rows\n", data.seriesCount(),
                     static_cast<long long>(data.rowCount()));
+    }
+    {
+        // The same count for the sample protocol's wider table (36 curves).
+        ProtocolConfig config;
+        RDModel model;
+        if (config.loadConfig(QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR "/cs-16s.json"))) {
+            model.setProtocolConfig(&config);
+            fill(model, maps, kRows / 5);
+            TrendData data;
+            data.setModel(&model);
+            std::printf("CS-16S table: %d curves, the trend data counts %.1f bytes per row\n",
+                        data.seriesCount(), double(data.bytes()) / model.rowCount());
+        }
     }
     ok &= bench::report("trend_bytes_per_row", bench::num(trendBytes, 1),
                         QStringLiteral("bytes per row on top of the table"),

@@ -5,6 +5,8 @@
 #include <QPixmap>
 #include <QRegularExpression>
 
+#include <iterator>
+
 namespace {
 
 // Sixteen cells told apart at a glance; a seventeenth cell starts over.

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -446,6 +447,9 @@ void TrendPlot::ensureBase()
         return;
     if (m_following)
         followNewest();
+    // Curves of a catalogue since replaced are dropped until the new choice arrives.
+    const int count = m_data ? m_data->seriesCount() : 0;
+    m_series.removeIf([count](int s) { return s < 0 || s >= count; });
     layoutPlot();
     if (m_data) {
         const int columns = qMax(1, int(std::lround(m_plot.width() * ratio)));
@@ -953,18 +957,18 @@ void TrendPlot::renderAxes(QPainter &painter)
     painter.drawRect(QRect(barLeft - 1, m_plot.top() - 1, 15, m_plot.height() + 1));
     painter.setPen(kAxisText);
     const int decimals = m_heatRange < 1 ? 2 : m_heatRange < 10 ? 1 : 0;
+    // The ends of the scale inside the bar's height, clear of the title above it.
     const struct
     {
         double value;
-        int y;
-    } labels[] = {{m_heatRange, m_plot.top()},
-                  {0.0, m_plot.center().y()},
-                  {-m_heatRange, m_plot.bottom()}};
+        double top;
+    } labels[] = {{m_heatRange, double(m_plot.top())},
+                  {0.0, m_plot.center().y() - line / 2.0},
+                  {-m_heatRange, double(m_plot.bottom() + 1 - line)}};
     for (const auto &label : labels) {
         const QString text = (label.value > 0 ? QStringLiteral("+") : QString())
                 + TrendTicks::formatValue(label.value, decimals);
-        drawText(painter, QRectF(barLeft + 18, label.y - line / 2.0, 200, line), Qt::AlignLeft,
-                 text);
+        drawText(painter, QRectF(barLeft + 18, label.top, 200, line), Qt::AlignLeft, text);
     }
     const QString unit = m_data && !m_heatSeries.isEmpty()
             ? m_data->series().at(m_heatSeries.first()).unit

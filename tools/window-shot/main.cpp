@@ -78,38 +78,42 @@ int main(int argc, char *argv[])
         }
         window.applyLanguage(Chinese);
         window.form()->openCom->setChecked(false);
+        // The switch's animation settles before the next pictures.
+        QTimer::singleShot(600, &window, [&] {
 #ifdef CELLSCRIBE_WITH_SIMULATOR
-        // Yesterday as the simulated pack would have logged it, one answer a minute.
-        ProtocolConfig *config = window.currentProtocolConfig();
-        RDModel *table = window.tableModel();
-        if (config && table) {
-            table->clearData();
-            const QDateTime start(QDate::currentDate().addDays(-1), QTime(0, 0));
-            SimulatedLog::fill(*table, *config, config->defaultCommand(), start, 24 * 60, 60000);
-            TrendView *trends = window.trendView();
-            window.form()->tabWidget->setCurrentWidget(trends);
-            QStringList keys;
-            for (int cell = 1; cell <= 16; ++cell)
-                keys << QStringLiteral("Vcell%1").arg(cell);
-            keys << QStringLiteral("data_current") << QStringLiteral("Temp1");
-            trends->picker()->setCheckedKeys(keys);
-            trends->plot()->resetView();
-            QApplication::processEvents();
-            const QRect plot = trends->plot()->plotArea();
-            trends->plot()->setCursorTime(
-                    trends->plot()->xToTime(plot.left() + plot.width() * 0.62));
-            QApplication::processEvents();
-            if (!window.grab().save(out.filePath(QStringLiteral("screenshot-trends.png"))))
-                status = 1;
-            trends->plot()->clearCursor();
-            trends->findChild<QCheckBox *>(QStringLiteral("trend_heatmap"))->setChecked(true);
-            QApplication::processEvents();
-            if (!window.grab().save(out.filePath(QStringLiteral("screenshot-heatmap.png"))))
-                status = 1;
-            trends->findChild<QCheckBox *>(QStringLiteral("trend_heatmap"))->setChecked(false);
-        }
+            // Yesterday as the simulated pack would have logged it, one answer a minute.
+            ProtocolConfig *config = window.currentProtocolConfig();
+            RDModel *table = window.tableModel();
+            if (config && table) {
+                table->clearData();
+                const QDateTime start(QDate::currentDate().addDays(-1), QTime(0, 0));
+                SimulatedLog::fill(*table, *config, config->defaultCommand(), start, 24 * 60,
+                                   60000);
+                TrendView *trends = window.trendView();
+                window.form()->tabWidget->setCurrentWidget(trends);
+                QStringList keys;
+                for (int cell = 1; cell <= 16; ++cell)
+                    keys << QStringLiteral("Vcell%1").arg(cell);
+                keys << QStringLiteral("data_current") << QStringLiteral("Temp1");
+                trends->picker()->setCheckedKeys(keys);
+                trends->plot()->resetView();
+                QApplication::processEvents();
+                const QRect plot = trends->plot()->plotArea();
+                trends->plot()->setCursorTime(
+                        trends->plot()->xToTime(plot.left() + plot.width() * 0.62));
+                QApplication::processEvents();
+                if (!window.grab().save(out.filePath(QStringLiteral("screenshot-trends.png"))))
+                    status = 1;
+                trends->plot()->clearCursor();
+                trends->findChild<QCheckBox *>(QStringLiteral("trend_heatmap"))->setChecked(true);
+                QApplication::processEvents();
+                if (!window.grab().save(out.filePath(QStringLiteral("screenshot-heatmap.png"))))
+                    status = 1;
+                trends->findChild<QCheckBox *>(QStringLiteral("trend_heatmap"))->setChecked(false);
+            }
 #endif
-        app.quit();
+            app.quit();
+        });
     });
     app.exec();
     return status;
