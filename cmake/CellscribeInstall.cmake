@@ -7,7 +7,7 @@ if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT AND UNIX AND NOT APPLE)
 endif()
 
 set(cellscribe_installed cellscribe)
-foreach(tool cellscribe-protocol cellscribe-bms-sim)
+foreach(tool cellscribe-record cellscribe-protocol cellscribe-bms-sim)
     if(TARGET ${tool})
         list(APPEND cellscribe_installed ${tool})
     endif()
@@ -43,6 +43,14 @@ configure_file("${PROJECT_SOURCE_DIR}/resources/linux/cellscribe.desktop.in"
     "${PROJECT_BINARY_DIR}/cellscribe.desktop" @ONLY)
 install(FILES "${PROJECT_BINARY_DIR}/cellscribe.desktop"
     DESTINATION "${CELLSCRIBE_SYSTEM_PREFIX}/share/applications" COMPONENT cellscribe)
+# The recorder as a service, one instance per pack, and an example of its arguments.
+configure_file("${PROJECT_SOURCE_DIR}/resources/linux/cellscribe-record@.service.in"
+    "${PROJECT_BINARY_DIR}/cellscribe-record@.service" @ONLY)
+install(FILES "${PROJECT_BINARY_DIR}/cellscribe-record@.service"
+    DESTINATION "${CELLSCRIBE_SYSTEM_PREFIX}/lib/systemd/system" COMPONENT cellscribe)
+install(FILES "${PROJECT_SOURCE_DIR}/resources/linux/record.conf" DESTINATION examples
+    COMPONENT cellscribe)
+install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION . COMPONENT cellscribe)
 install(FILES "${PROJECT_SOURCE_DIR}/resources/icons/app.png"
     DESTINATION "${CELLSCRIBE_SYSTEM_PREFIX}/share/icons/hicolor/64x64/apps"
     RENAME cellscribe.png COMPONENT cellscribe)

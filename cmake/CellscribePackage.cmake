@@ -11,8 +11,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_DESCRIPTION
     "Polls a battery management system over a serial port, decodes its responses with a\n"
     "protocol file and shows cell voltages, current, temperatures and the work state live,\n"
-    "with a real-time table that exports to CSV. Includes cellscribe-protocol (a protocol\n"
-    "author's tool) and cellscribe-bms-sim (a BMS simulator on a pseudo-terminal).")
+    "with a real-time table that exports to CSV. Includes cellscribe-record (the same\n"
+    "acquisition without a window, with a systemd service per pack), cellscribe-protocol (a\n"
+    "protocol author's tool) and cellscribe-bms-sim (a BMS simulator on a pseudo-terminal).")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")

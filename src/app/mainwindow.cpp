@@ -1,33 +1,27 @@
 #include "app/mainwindow.h"
 
+#include "acquisition/acquisitionengine.h"
+#include "acquisition/framedecoder.h"
 #include "app/applog.h"
 #include "datalog/adaptiveitemdelegate.h"
 #include "datalog/rdmodel.h"
 #include "dialogs/aboutdialog.h"
-#include "processing/dataprocessor.h"
 #include "protocol/protocolconfig.h"
-#include "protocol/protocolframe.h"
 #include "protocol/protocolmanager.h"
-#include "serial/serialcommhandler.h"
-#include "serial/serialinterface.h"
 #include "serial/statusbarmanager.h"
 #include "ui_mainwindow.h"
 #include "widgets/switchbutton.h"
 #include "widgets/voltagechartwidget.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSerialPortInfo>
 #include <QSettings>
 #include <QTimer>
-
-#ifndef CELLSCRIBE_DEV_PROTOCOLS_DIR
-#define CELLSCRIBE_DEV_PROTOCOLS_DIR "protocols"
-#endif
 
 namespace {
 
@@ -38,6 +32,7 @@ const QString kPortKey = QStringLiteral("portName");
 const QString kBaudKey = QStringLiteral("baudRate");
 const QString kIntervalKey = QStringLiteral("proid");
 const QString kLanguageKey = QStringLiteral("language");
+const QString kAutoReconnectKey = QStringLiteral("autoReconnect");
 
 void selectItemByText(QComboBox *combo, const QString &text)
 {
@@ -65,9 +60,12 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
 void MainWindow::construct()
 {
     ui = new Ui::MainWindow;
-    serial = new SerialInterface(this);
+    m_engine = new AcquisitionEngine(this);
+    serial = m_engine->serialInterface();
+    serialCommHandler = m_engine->requestHandler();
+    protocolFrame = m_engine->decoder()->frameStore();
+    dataProcessor = m_engine->decoder()->processor();
     protocolManager = new ProtocolManager(this);
-    protocolFrame = new ProtocolFrame(this);
 
     ui->setupUi(this);
     for (QLineEdit *field : findChildren<QLineEdit *>()) {
@@ -76,10 +74,6 @@ void MainWindow::construct()
     }
 
     statusBarManager = new StatusBarManager(this, this);
-    dataProcessor = new DataProcessor(this);
-    serialCommHandler = new SerialCommHandler(serial, this);
-    dataProcessor->setProtocolFrame(protocolFrame);
-    serialCommHandler->setProtocolFrame(protocolFrame);
     statusBarManager->setTranslator(unitTranslator());
     if (!initSerialPort())
         qCWarning(lcApp) << "Failed to initialize serial interface connections";
@@ -103,6 +97,7 @@ void MainWindow::construct()
 
     findFreePorts();
     initUiAfterSetup();
+    setupAutoReconnect();
     setupConnections();
     setupLanguageSelector();
     applyLanguage(m_language);
@@ -119,9 +114,9 @@ void MainWindow::construct()
 
 MainWindow::~MainWindow()
 {
-    if (serialCommHandler) {
-        serialCommHandler->stopPeriodicRequest();
-        disconnect(serialCommHandler, nullptr, this, nullptr);
+    if (m_engine) {
+        disconnect(m_engine, nullptr, this, nullptr);
+        m_engine->stop();
     }
     // The switch must not run the stop path on a half-destroyed window.
     if (ui && ui->openCom)
@@ -129,10 +124,6 @@ MainWindow::~MainWindow()
     if (dateTimeTimer) {
         dateTimeTimer->stop();
         disconnect(dateTimeTimer, nullptr, this, nullptr);
-    }
-    if (serial) {
-        serial->closePort();
-        disconnect(serial, nullptr, this, nullptr);
     }
     saveSettings();
     // The widgets outlive these members: their destruction must not reach the caches.
@@ -145,11 +136,7 @@ MainWindow::~MainWindow()
 
 QString MainWindow::resolveProtocolDirectory()
 {
-    const QString besideExecutable =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/protocols");
-    if (QFileInfo::exists(besideExecutable))
-        return besideExecutable;
-    return QStringLiteral(CELLSCRIBE_DEV_PROTOCOLS_DIR);
+    return ProtocolManager::defaultDirectory();
 }
 
 void MainWindow::loadProtocolDirectory()
@@ -177,20 +164,19 @@ void MainWindow::loadProtocolDirectory()
 
 bool MainWindow::initSerialPort()
 {
-    if (!serial) {
+    if (!m_engine) {
         qCCritical(lcApp) << "initSerialPort: serial is null, cannot initialize!";
         return false;
     }
     // Repeated calls must not duplicate a connection.
-    disconnect(serial, nullptr, this, nullptr);
-    connect(serial, &SerialInterface::dataReceived, this,
-            &MainWindow::handleDataReceivedWithConfig);
-    connect(serial, &SerialInterface::errorOccurred, this, &MainWindow::handleErrorOccurred);
-    connect(serial, &SerialInterface::timeoutOccurred, this, &MainWindow::handleTimeoutOccurred);
-    connect(serial, &SerialInterface::busBusy, this, &MainWindow::handleBusBusy);
-    connect(serial, &SerialInterface::dataSend, this, &MainWindow::handleDataSend);
-    // A vanished device stops acquisition like a removal notice.
-    connect(serial, &SerialInterface::portLost, this, &MainWindow::handlePortLost);
+    disconnect(m_engine, nullptr, this, nullptr);
+    connect(m_engine, &AcquisitionEngine::sampleDecoded, this, &MainWindow::onSampleDecoded);
+    connect(m_engine, &AcquisitionEngine::linkEvent, this, &MainWindow::onLinkEvent);
+    connect(m_engine, &AcquisitionEngine::requestWritten, this, &MainWindow::handleDataSend);
+    connect(m_engine, &AcquisitionEngine::frameTraffic, this, [this](const FrameRecord &record) {
+        if (record.direction == FrameRecord::Direction::Tx)
+            onSendSuccess();
+    });
     return true;
 }
 
@@ -247,6 +233,8 @@ void MainWindow::saveSettings()
     settings.setValue(kBaudKey, ui->bard->currentText());
     settings.setValue(kIntervalKey, ui->proid->currentText());
     settings.setValue(kLanguageKey, m_language);
+    if (m_autoReconnect)
+        settings.setValue(kAutoReconnectKey, m_autoReconnect->isChecked());
 }
 
 void MainWindow::loadSettings()
@@ -270,6 +258,10 @@ void MainWindow::loadSettings()
     selectItemByText(ui->portName, port);
     selectItemByText(ui->bard, baud);
     selectItemByText(ui->proid, interval);
+    if (m_autoReconnect) {
+        const QSignalBlocker blocker(m_autoReconnect);
+        m_autoReconnect->setChecked(settings.value(kAutoReconnectKey, false).toBool());
+    }
 }
 
 AboutDialog *MainWindow::aboutDialog() const

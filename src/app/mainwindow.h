@@ -1,5 +1,7 @@
 #pragma once
 
+#include "acquisition/acquisitionevent.h"
+#include "acquisition/sample.h"
 #include "i18n/translations.h"
 
 #include <QFont>
@@ -17,11 +19,13 @@ class MainWindow;
 }
 
 class AboutDialog;
+class AcquisitionEngine;
 class DataProcessor;
 class ProtocolConfig;
 class ProtocolFrame;
 class ProtocolManager;
 class PortWatcher;
+class QCheckBox;
 class QComboBox;
 class QHeaderView;
 class QLabel;
@@ -62,6 +66,9 @@ public:
     QString protocolDirectory() const { return m_protocolDirectory; }
     ProtocolConfig *currentProtocolConfig() const { return protocolConfig; }
     ProtocolManager *protocols() const { return protocolManager; }
+    // The acquisition pipeline the window shows; consumers attach to its signals.
+    AcquisitionEngine *engine() const { return m_engine; }
+    QCheckBox *autoReconnectBox() const { return m_autoReconnect; }
     RDModel *tableModel() const { return m_tableModel; }
     VoltageChartWidget *voltageChart() const { return m_chart; }
     TrendView *trendView() const { return m_trendView; }
@@ -141,6 +148,8 @@ public:
     qint32 sentCount() const { return sendlens; }
 
     // Display of one received frame
+    void onSampleDecoded(const Sample &sample);
+    void onLinkEvent(const AcquisitionEvent &event);
     QString handleDataReceived(const QString &frameText);
     void appendDataRowIfNeeded(const QVariantHash &values);
     void updateUIFields(const QString &commandName, const QVariantHash &values);
@@ -159,6 +168,9 @@ private:
     void construct();
     bool initSerialPort();
     void onIntervalChanged(const QString &text);
+    void onAcquisitionStarted();
+    void onReconnected(const QString &portName);
+    void setupAutoReconnect();
     void onSendSuccess();
     void switchOff();
     QString timeStamp() const;
@@ -197,6 +209,9 @@ private:
     bool appendEnabled = true;
     Ui::MainWindow *ui = nullptr;
     QString currentConnectedPortName;
+    AcquisitionEngine *m_engine = nullptr;
+    QCheckBox *m_autoReconnect = nullptr;
+    // Parts of the engine, reached directly where the window shows their state.
     SerialInterface *serial = nullptr;
     QTimer *dateTimeTimer = nullptr;
     ProtocolManager *protocolManager = nullptr;
@@ -212,7 +227,6 @@ private:
     DataProcessor *dataProcessor = nullptr;
     SerialCommHandler *serialCommHandler = nullptr;
     int m_language = Chinese;
-    bool sendSuccessConnected = false;
     // A timeout report stays in the error line until the BMS answers again.
     bool m_timeoutShown = false;
     // Likewise a failing continuous export, until its file takes rows again.

@@ -1,21 +1,20 @@
 // Starting and stopping acquisition: checks, opening the port, the clock and periodic polling.
 
+#include "acquisition/acquisitionengine.h"
 #include "app/applog.h"
 #include "app/mainwindow.h"
 #include "protocol/protocolconfig.h"
 #include "protocol/protocolmanager.h"
-#include "serial/serialcommhandler.h"
-#include "serial/serialinterface.h"
 #include "serial/statusbarmanager.h"
 #include "ui_mainwindow.h"
 #include "widgets/switchbutton.h"
 
+#include <QBoxLayout>
+#include <QCheckBox>
 #include <QDateTime>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QTimer>
-
-#include <exception>
 
 void MainWindow::updateActiveCommand()
 {
@@ -25,18 +24,8 @@ void MainWindow::updateActiveCommand()
         activeCommandName.clear();
         return;
     }
-    QString candidate = protocolConfig->defaultCommand();
-    if (candidate.isEmpty() || !protocolConfig->commandHasRequest(candidate))
-        candidate.clear();
+    const QString candidate = AcquisitionEngine::defaultCommand(protocolConfig);
     if (candidate.isEmpty()) {
-        for (const QString &name : protocolConfig->requestCommandNames()) {
-            if (!name.isEmpty() && protocolConfig->commandHasRequest(name)) {
-                candidate = name;
-                break;
-            }
-        }
-    }
-    if (candidate.isEmpty() || !protocolConfig->commandHasRequest(candidate)) {
         if (!activeCommandName.isEmpty())
             qCWarning(lcApp) << "Active command cleared because protocol" << protocolConfig->name()
                              << "does not define a valid request";
@@ -128,7 +117,7 @@ void MainWindow::SendTaskRun()
     }
     currentConnectedPortName = selectedPortName();
     qCDebug(lcApp) << "currentConnectedPortName:" << currentConnectedPortName;
-    if (!serial) {
+    if (!m_engine) {
         qCCritical(lcApp) << "Serial interface is null!";
         QMessageBox::critical(this, errorTitle,
                               tr2(QStringLiteral("串口接口未初始化！"),
@@ -142,31 +131,33 @@ void MainWindow::SendTaskRun()
         qCWarning(lcApp) << "Invalid baud rate index, using default";
         baudIndex = 0;
     }
-    const int baudRate = ui->bard->itemData(baudIndex).toInt();
-    qCDebug(lcApp) << "baudRateIndex:" << baudIndex << "selectedBaudRate:" << baudRate;
-
-    bool opened = false;
-    try {
-        opened = serial->openPort(currentConnectedPortName, baudRate);
-    } catch (const std::exception &e) {
-        qCCritical(lcApp) << "Exception opening port:" << e.what();
-        QMessageBox::critical(
-                this, errorTitle,
-                tr2(QStringLiteral("打开串口异常: %1"), QStringLiteral("Failed to open port: %1"))
-                        .arg(QString::fromLocal8Bit(e.what())));
-        switchOff();
-        return;
-    } catch (...) {
-        qCCritical(lcApp) << "Unknown exception opening port";
-        QMessageBox::critical(this, errorTitle,
-                              tr2(QStringLiteral("打开串口时发生未知错误"),
-                                  QStringLiteral("An unknown error occurred while opening the "
-                                                 "port.")));
-        switchOff();
-        return;
+    AcquisitionSettings settings;
+    settings.port = currentConnectedPortName;
+    settings.baudRate = ui->bard->itemData(baudIndex).toInt();
+    settings.intervalMs = parseTimerInterval(ui->proid->currentText());
+    if (settings.intervalMs < 1) {
+        qCWarning(lcApp) << "Invalid timer interval, using default 1000ms";
+        settings.intervalMs = 1000;
     }
+    settings.command = activeCommandName;
+    settings.reconnect = m_autoReconnect && m_autoReconnect->isChecked();
+    qCDebug(lcApp) << "baudRateIndex:" << baudIndex << "selectedBaudRate:" << settings.baudRate;
 
-    if (!opened) {
+    // The engine reports a successful open (onAcquisitionStarted) before its first request.
+    if (!m_engine->start(settings)) {
+        if (m_engine->startError() == AcquisitionEngine::StartError::OpenException) {
+            const QString what = m_engine->lastError();
+            QMessageBox::critical(
+                    this, errorTitle,
+                    what.isEmpty() ? tr2(QStringLiteral("打开串口时发生未知错误"),
+                                         QStringLiteral("An unknown error occurred while opening "
+                                                        "the port."))
+                                   : tr2(QStringLiteral("打开串口异常: %1"),
+                                         QStringLiteral("Failed to open port: %1"))
+                                             .arg(what));
+            switchOff();
+            return;
+        }
         ui->err_info->setText(
                 QStringLiteral("[%1] %2 拒绝访问!").arg(timeStamp(), currentConnectedPortName));
         QMessageBox::warning(this, tr2(QStringLiteral("警告"), QStringLiteral("Warning")),
@@ -177,50 +168,47 @@ void MainWindow::SendTaskRun()
         ui->bard->setEnabled(true);
         ui->proid->setEnabled(true);
         switchOff();
-        serialCommHandler->stopPeriodicRequest();
+        m_engine->stop();
         return;
     }
+    ui->portName->setEnabled(false);
+    ui->bard->setEnabled(false);
+    ui->proid->setEnabled(false);
+}
 
-    serial->setDataType(1);
-    statusBarManager->setComConnected(currentConnectedPortName, baudRate, 8, QStringLiteral("NONE"),
-                                      1, QStringLiteral("OFF"));
-    serialCommHandler->stopPeriodicRequest();
+void MainWindow::onAcquisitionStarted()
+{
+    const AcquisitionSettings &settings = m_engine->settings();
+    statusBarManager->setComConnected(m_engine->currentPort(), settings.baudRate, 8,
+                                      QStringLiteral("NONE"), 1, QStringLiteral("OFF"));
     if (!dateTimeTimer) {
         dateTimeTimer = new QTimer(this);
         connect(dateTimeTimer, &QTimer::timeout, this, &MainWindow::updateDateTime);
         dateTimeTimer->start(1000);
         updateDateTime();
     }
-    qint32 interval = parseTimerInterval(ui->proid->currentText());
-    if (interval < 1) {
-        qCWarning(lcApp) << "Invalid timer interval, using default 1000ms";
-        interval = 1000;
-    }
     clearSendStats();
     clearReceiveStats();
     m_timeoutShown = false;
-    if (!sendSuccessConnected) {
-        connect(serialCommHandler, &SerialCommHandler::sendSuccess, this,
-                &MainWindow::onSendSuccess);
-        sendSuccessConnected = true;
-    }
-    qCDebug(lcApp) << "Calling serialCommHandler->startPeriodicRequest(" << activeCommandName << ","
-                   << interval << ")";
-    serialCommHandler->startPeriodicRequest(activeCommandName, interval);
-    ui->portName->setEnabled(false);
-    ui->bard->setEnabled(false);
-    ui->proid->setEnabled(false);
+}
+
+void MainWindow::onReconnected(const QString &portName)
+{
+    currentConnectedPortName = portName;
+    const AcquisitionSettings &settings = m_engine->settings();
+    statusBarManager->setComConnected(portName, settings.baudRate, 8, QStringLiteral("NONE"), 1,
+                                      QStringLiteral("OFF"));
+    if (!m_exportErrorShown)
+        ui->err_info->clear();
 }
 
 void MainWindow::SendTaskStop()
 {
-    if (!ui || !serial) {
+    if (!ui || !m_engine) {
         qCCritical(lcApp) << "SendTaskStop: UI or serial is null!";
         return;
     }
-    if (serialCommHandler)
-        serialCommHandler->stopPeriodicRequest();
-    serial->closePort();
+    m_engine->stop();
     ui->portName->setEnabled(true);
     ui->proid->setEnabled(true);
     ui->bard->setEnabled(true);
@@ -230,20 +218,40 @@ void MainWindow::SendTaskStop()
 
 void MainWindow::onIntervalChanged(const QString &text)
 {
-    if (!serialCommHandler || !serialCommHandler->isPeriodicRequestActive())
+    if (!m_engine || m_engine->state() != AcquisitionEngine::State::Running)
         return;
     const qint32 interval = parseTimerInterval(text);
     if (interval <= 0)
         return;
-    if (!activeCommandName.isEmpty()) {
-        serialCommHandler->stopPeriodicRequest();
-        serialCommHandler->startPeriodicRequest(activeCommandName, interval);
+    m_engine->setInterval(interval);
+}
+
+void MainWindow::setupAutoReconnect()
+{
+    // Beside the interval selector, in the form's own row.
+    m_autoReconnect = new QCheckBox(QStringLiteral("自动重连"), ui->proid->parentWidget());
+    m_autoReconnect->setObjectName(QStringLiteral("autoReconnect"));
+    if (auto *row = qobject_cast<QBoxLayout *>(ui->proid->parentWidget()->layout())) {
+        const int at = row->indexOf(ui->proid);
+        row->insertWidget(at + 1, m_autoReconnect);
     }
+    connect(m_autoReconnect, &QCheckBox::toggled, this, [this](bool on) {
+        m_engine->setReconnect(on);
+        saveSettings();
+    });
 }
 
 void MainWindow::handlePortLost(const QString &portName)
 {
     qCWarning(lcApp) << "Port lost:" << portName;
+    if (m_engine->state() == AcquisitionEngine::State::Reconnecting) {
+        // The switch stays on: the engine opens the adapter again when it returns.
+        const QString text = tr2(QStringLiteral("端口已断开，正在重连…"),
+                                 QStringLiteral("Port lost, reconnecting…"));
+        ui->err_info->setText(text);
+        statusBarManager->setComReconnecting(portName);
+        return;
+    }
     // Stop as the user would, without a box: a pulled cable must not block the window.
     if (ui->openCom->isChecked()) {
         ui->openCom->setEnabled(true);

@@ -1,11 +1,11 @@
 // One received frame on the screen, and the bottom bar: lamps, counters and the error line.
 
+#include "acquisition/acquisitionengine.h"
+#include "acquisition/framedecoder.h"
 #include "app/applog.h"
 #include "app/mainwindow.h"
 #include "datalog/rdmodel.h"
-#include "processing/dataprocessor.h"
 #include "protocol/protocolconfig.h"
-#include "protocol/protocolframe.h"
 #include "ui_mainwindow.h"
 #include "widgets/voltagechartwidget.h"
 
@@ -181,20 +181,7 @@ void MainWindow::handleCRC()
 
 bool MainWindow::hasChecksumMismatch(const QString &frame, const QString &soi, const QString &eoi)
 {
-    const qsizetype start = frame.indexOf(soi);
-    const qsizetype end = frame.indexOf(eoi);
-    if (soi.isEmpty() || eoi.isEmpty() || start < 0 || end < 0 || start >= end)
-        return false;
-    const QStringView content =
-            QStringView(frame).mid(start + soi.size(), end - start - soi.size());
-    if (content.size() < 12)
-        return false;
-    bool ok = false;
-    const int bytes = content.mid(6, 4).toInt(&ok, 16);
-    if (!ok || content.size() - 10 - 2 * qsizetype(bytes) != 2)
-        return false; // only a regular two-character checksum is checked
-    const QByteArray expected = ProtocolConfig::checksum(content.chopped(2).toUtf8());
-    return content.right(2).toString().toUpper().toLatin1() != expected;
+    return FrameDecoder::checksumState(frame, soi, eoi) == FrameRecord::Checksum::Mismatch;
 }
 
 void MainWindow::handleDataReceivedWithConfig(const QString &data)
@@ -204,22 +191,47 @@ void MainWindow::handleDataReceivedWithConfig(const QString &data)
                          << "Frame:" << (protocolFrame != nullptr);
         return;
     }
-    if (!dataProcessor) {
-        qCWarning(lcApp) << "dataProcessor is null!";
-        return;
-    }
-    QString commandName;
-    if (!dataProcessor->resolveCommandForFrame(data, commandName)) {
-        qCWarning(lcApp) << "Failed to parse frame for any known command:" << data;
-        return;
-    }
-    const QString receiveTime = handleDataReceived(data);
-    if (hasChecksumMismatch(data, protocolConfig->soi(), protocolConfig->eoi()))
+    // The same way as a frame cut from the link: the engine decodes it and tells its consumers,
+    // this window among them (onSampleDecoded).
+    m_engine->processFrame(data);
+}
+
+void MainWindow::onSampleDecoded(const Sample &sample)
+{
+    handleDataReceived(sample.frame);
+    if (sample.checksum == FrameRecord::Checksum::Mismatch)
         emit handleCRCError(); // still decoded: a bad checksum is reported, not dropped
-    const QVariantHash values = dataProcessor->processFrameValues(
-            commandName, protocolFrame->parsedValues(), receiveTime);
-    appendDataRowIfNeeded(values);
-    updateUIFields(commandName, values);
+    appendDataRowIfNeeded(sample.values);
+    updateUIFields(sample.command, sample.values);
+}
+
+void MainWindow::onLinkEvent(const AcquisitionEvent &event)
+{
+    switch (event.kind) {
+    case AcquisitionEvent::Kind::Started:
+        onAcquisitionStarted();
+        break;
+    case AcquisitionEvent::Kind::SerialError:
+        handleErrorOccurred(event.detail);
+        break;
+    case AcquisitionEvent::Kind::Timeout:
+        handleTimeoutOccurred();
+        break;
+    case AcquisitionEvent::Kind::BusBusy:
+        handleBusBusy();
+        break;
+    case AcquisitionEvent::Kind::PortLost:
+        handlePortLost(event.detail);
+        break;
+    case AcquisitionEvent::Kind::Reconnected:
+        onReconnected(event.detail);
+        break;
+    case AcquisitionEvent::Kind::Stopped:
+    case AcquisitionEvent::Kind::ChecksumMismatch: // shown with its frame, in onSampleDecoded
+    case AcquisitionEvent::Kind::SendFailed: // comes with a serial error
+    case AcquisitionEvent::Kind::ProtocolChanged:
+        break;
+    }
 }
 
 void MainWindow::appendDataRowIfNeeded(const QVariantHash &values)

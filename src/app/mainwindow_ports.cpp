@@ -1,5 +1,6 @@
 // Port discovery and hot-plug: the port list, the device notices and the port watcher.
 
+#include "acquisition/acquisitionengine.h"
 #include "app/applog.h"
 #include "app/mainwindow.h"
 #include "serial/portwatcher.h"
@@ -107,6 +108,12 @@ void MainWindow::onSerialPortRemoved()
     if (isPortPresent(currentConnectedPortName))
         return;
     qCDebug(lcApp) << "Serial port in use has gone:" << currentConnectedPortName;
+    if (m_engine->state() == AcquisitionEngine::State::Reconnecting)
+        return;
+    if (m_engine->state() == AcquisitionEngine::State::Running && m_engine->settings().reconnect) {
+        m_engine->portRemoved(); // reported back as a loss: the window shows it reconnecting
+        return;
+    }
     if (ui->openCom->isChecked()) {
         ui->openCom->setEnabled(true);
         ui->openCom->setChecked(false); // reports checkedChanged(false): the stop path

@@ -1,12 +1,10 @@
 // Protocol selection: the selector, switching while idle, and re-pointing the protocol's users.
 
+#include "acquisition/acquisitionengine.h"
 #include "app/applog.h"
 #include "app/mainwindow.h"
 #include "datalog/rdmodel.h"
-#include "processing/dataprocessor.h"
-#include "protocol/protocolframe.h"
 #include "protocol/protocolmanager.h"
-#include "serial/serialcommhandler.h"
 #include "ui_mainwindow.h"
 #include "widgets/switchbutton.h"
 
@@ -105,11 +103,7 @@ void MainWindow::onProtocolSelected(int index)
 void MainWindow::onProtocolChanged()
 {
     protocolConfig = protocolManager->currentConfig();
-    if (protocolConfig) {
-        protocolFrame->setProtocolConfig(protocolConfig);
-        dataProcessor->setProtocolConfig(protocolConfig);
-        serialCommHandler->setProtocolConfig(protocolConfig);
-    }
+    m_engine->setProtocolConfig(protocolConfig);
     updateActiveCommand();
     if (auto *model = qobject_cast<RDModel *>(ui->tableView->model()))
         model->setProtocolConfig(protocolConfig);

@@ -156,50 +156,92 @@ const Row kTable[] = {
     {"编译器：", "Compiler:", "Compiler:"}, // 142
     {"Qt版本：", "Qt Version:", "Qt-Version:"}, // 143
     {"关闭", "Close", "Schließen"}, // 144
-};
-
-// Texts of features added since, each key new (so the rows above keep their meaning).
-const Row kAdded[] = {
+    // Acquisition engine and cellscribe-record
+    {"用法：", "Usage:", "Aufruf:"}, // 145
+    {"轮询 BMS 并记录，无窗口。", "Polls a BMS and records it, without a window.", "Fragt ein BMS ab und zeichnet auf, ohne Fenster."}, // 146
+    {"选项：", "Options:", "Optionen:"}, // 147
+    {"退出码：", "Exit codes:", "Exit-Codes:"}, // 148
+    {"0 正常结束（--duration、--frames、SIGINT 或 SIGTERM）", "0 normal end (--duration, --frames, SIGINT or SIGTERM)", "0 normales Ende (--duration, --frames, SIGINT oder SIGTERM)"}, // 149
+    {"1 参数错误、协议无法加载或 CSV 文件不可用", "1 bad arguments, a protocol that does not load, or a CSV file that cannot be used", "1 ungültige Argumente, ein Protokoll, das sich nicht laden lässt, oder eine unbrauchbare CSV-Datei"}, // 150
+    {"2 启动时端口无法打开（使用 --no-reconnect 时）", "2 the port does not open at start (with --no-reconnect)", "2 der Port lässt sich beim Start nicht öffnen (mit --no-reconnect)"}, // 151
+    {"3 端口丢失（使用 --no-reconnect 时）", "3 the port was lost (with --no-reconnect)", "3 der Port ging verloren (mit --no-reconnect)"}, // 152
+    {"命令行无效：%1", "invalid command line: %1", "ungültige Befehlszeile: %1"}, // 153
+    {"无法识别的参数：%1", "unknown argument: %1", "unbekanntes Argument: %1"}, // 154
+    {"--language 取 zh、en 或 de，而不是 %1", "--language takes zh, en or de, not %1", "--language erwartet zh, en oder de, nicht %1"}, // 155
+    {"缺少 --port", "--port is missing", "--port fehlt"}, // 156
+    {"缺少 --protocol", "--protocol is missing", "--protocol fehlt"}, // 157
+    {"波特率必须是 9600、19200、38400 或 115200，而不是 %1", "the baud rate must be 9600, 19200, 38400 or 115200, not %1", "die Baudrate muss 9600, 19200, 38400 oder 115200 sein, nicht %1"}, // 158
+    {"无效的间隔 %1：应为“200 ms”、“1 s”等，或 100 到 3600000 毫秒", "invalid interval %1: use \"200 ms\", \"1 s\", ... or 100 to 3600000 milliseconds", "ungültiges Intervall %1: \"200 ms\", \"1 s\", ... oder 100 bis 3600000 Millisekunden angeben"}, // 159
+    {"--duration 取正数秒数，而不是 %1", "--duration takes a positive number of seconds, not %1", "--duration erwartet eine positive Zahl von Sekunden, nicht %1"}, // 160
+    {"--frames 取正整数，而不是 %1", "--frames takes a positive whole number, not %1", "--frames erwartet eine positive ganze Zahl, nicht %1"}, // 161
+    {"轮询的串口：系统名称（COM3、ttyUSB0）或路径（伪终端、链接）", "Serial port to poll: a system name (COM3, ttyUSB0) or a path (a pseudo-terminal, a link)", "Abzufragender serieller Port: ein Systemname (COM3, ttyUSB0) oder ein Pfad (Pseudo-Terminal, Link)"}, // 162
+    {"协议文件，或应用程序 protocols 目录中的协议名称", "Protocol file, or a protocol name from the application's protocols directory", "Protokolldatei oder ein Protokollname aus dem protocols-Verzeichnis der Anwendung"}, // 163
+    {"轮询的指令（默认：协议的当前指令）", "Command to poll (default: the protocol's active command)", "Abzufragender Befehl (Standard: der aktive Befehl des Protokolls)"}, // 164
+    {"波特率：9600、19200、38400 或 115200（默认 9600）", "Baud rate: 9600, 19200, 38400 or 115200 (default 9600)", "Baudrate: 9600, 19200, 38400 oder 115200 (Standard 9600)"}, // 165
+    {"轮询间隔：窗口中的间隔文字（“200 ms”、“1 s”、“1 min”…）或 100 到 3600000 毫秒（默认 1000）", "Polling interval: the window's interval texts (\"200 ms\", \"1 s\", \"1 min\", ...) or 100 to 3600000 milliseconds (default 1000)", "Abfrageintervall: die Intervalltexte des Fensters (\"200 ms\", \"1 s\", \"1 min\", ...) oder 100 bis 3600000 Millisekunden (Standard 1000)"}, // 166
+    {"逐行追加实时表到 CSV 文件（与窗口的导出相同）", "Append the real-time table to a CSV file row by row (as the window exports it)", "Echtzeittabelle zeilenweise an eine CSV-Datei anhängen (wie der Export des Fensters)"}, // 167
+    {"CSV 与消息的语言：zh（默认）、en 或 de", "Language of the CSV and the messages: zh (default), en or de", "Sprache der CSV-Datei und der Meldungen: zh (Standard), en oder de"}, // 168
+    {"运行指定秒数后结束", "End after this many seconds", "Nach so vielen Sekunden beenden"}, // 169
+    {"应答 N 帧（N 行）后结束", "End after N answered frames (N table rows)", "Nach N beantworteten Rahmen (N Tabellenzeilen) beenden"}, // 170
+    {"端口丢失时结束（退出码 3），不重连", "End when the port is lost (exit code 3) instead of reconnecting", "Bei Verlust des Ports beenden (Exit-Code 3), statt neu zu verbinden"}, // 171
+    {"不输出每 10 秒的状态行", "No status line every 10 seconds", "Keine Statuszeile alle 10 Sekunden"}, // 172
+    {"显示帮助", "Show this help", "Diese Hilfe anzeigen"}, // 173
+    {"显示版本", "Show the version", "Version anzeigen"}, // 174
+    {"协议文件 %1 无法加载：%2", "protocol file %1 does not load: %2", "Protokolldatei %1 lässt sich nicht laden: %2"}, // 175
+    {"未知协议 %1（%2 中可用：%3）", "unknown protocol %1 (available in %2: %3)", "unbekanntes Protokoll %1 (verfügbar in %2: %3)"}, // 176
+    {"协议 %1 中没有指令 %2 的请求", "protocol %1 has no request for command %2", "Protokoll %1 hat keine Anfrage für den Befehl %2"}, // 177
+    {"CSV 文件 %1 无法使用：%2", "CSV file %1 cannot be used: %2", "CSV-Datei %1 ist nicht verwendbar: %2"}, // 178
+    {"端口 %1 无法打开：%2", "port %1 does not open: %2", "Port %1 lässt sich nicht öffnen: %2"}, // 179
+    {"[%1] 端口 %2 无法打开（%3），等待其出现…", "[%1] port %2 does not open (%3); waiting for it...", "[%1] Port %2 lässt sich nicht öffnen (%3); warte darauf ..."}, // 180
+    {"[%1] CSV 写入失败：%2（%3）", "[%1] CSV write failed: %2 (%3)", "[%1] CSV-Schreiben fehlgeschlagen: %2 (%3)"}, // 181
+    {"[%1] CSV 恢复写入：%2", "[%1] CSV writing again: %2", "[%1] CSV wird wieder geschrieben: %2"}, // 182
+    {"[%1] 开始记录：%2，%3 波特，间隔 %4 ms，指令 %5", "[%1] recording started: %2, %3 baud, every %4 ms, command %5", "[%1] Aufzeichnung gestartet: %2, %3 Baud, alle %4 ms, Befehl %5"}, // 183
+    {"[%1] 端口丢失：%2", "[%1] port lost: %2", "[%1] Port verloren: %2"}, // 184
+    {"[%1] 已重新连接：%2", "[%1] reconnected: %2", "[%1] wieder verbunden: %2"}, // 185
+    {"[%1] 串口错误：%2", "[%1] serial error: %2", "[%1] serieller Fehler: %2"}, // 186
+    {"已连接", "open", "offen"}, // 187
+    {"重连中", "reconnecting", "Neuverbindung"}, // 188
+    {"已停止", "stopped", "gestoppt"}, // 189
+    {"[%1] 帧 %2，超时 %3，校验错误 %4，已写行 %5，重连 %6，链路：%7", "[%1] frames %2, timeouts %3, checksum errors %4, rows written %5, reconnects %6, link: %7", "[%1] Rahmen %2, Zeitüberschreitungen %3, Prüfsummenfehler %4, geschriebene Zeilen %5, Neuverbindungen %6, Verbindung: %7"}, // 190
+    {"自动重连", "Auto-reconnect", "Automatisch neu verbinden"}, // 191
+    {"端口已断开，正在重连…", "Port lost, reconnecting…", "Port getrennt, Verbindung wird wiederhergestellt…"}, // 192
     // Trend view
-    {"趋势", "Trends", "Verlauf"},
-    {"电芯", "Cells", "Zellen"},
-    {"电池组", "Pack", "Akkupack"},
-    {"温度", "Temperatures", "Temperaturen"},
-    {"跟随最新", "Follow live", "Live folgen"},
-    {"复位", "Reset", "Zurücksetzen"},
-    {"标记", "Markers", "Marker"},
-    {"热图", "Heat map", "Heatmap"},
-    {"导出图片", "Export PNG", "PNG exportieren"},
-    {"导出 CSV", "Export CSV", "CSV exportieren"},
-    {"曲线", "Series", "Kurve"},
-    {"单位", "Unit", "Einheit"},
-    {"数值", "Value", "Wert"},
-    {"最小", "Min", "Min"},
-    {"最大", "Max", "Max"},
-    {"平均", "Mean", "Mittel"},
-    {"平均电芯电压", "Average Cell Voltage", "Mittlere Zellspannung"},
-    {"平均温度", "Average Temp", "Mittlere Temperatur"},
-    {"电芯偏差", "Cell Deviation", "Zellabweichung"},
-    {"滚轮缩放时间，拖动平移，右键拖动框选放大，双击复位", "Wheel: zoom time · Drag: pan · Right-drag: box zoom · Double-click: reset", "Mausrad: Zeit zoomen · Ziehen: verschieben · Rechts ziehen: Bereich zoomen · Doppelklick: zurücksetzen"},
-    {"导出失败：%1", "Export failed: %1", "Export fehlgeschlagen: %1"},
-    {"PNG 图片 (*.png)", "PNG Images (*.png)", "PNG-Bilder (*.png)"},
-    {"CSV 文件 (*.csv)", "CSV Files (*.csv)", "CSV-Dateien (*.csv)"},
-    {"%1 行", "%1 rows", "%1 Zeilen"},
+    {"趋势", "Trends", "Verlauf"}, // 193
+    {"电芯", "Cells", "Zellen"}, // 194
+    {"电池组", "Pack", "Akkupack"}, // 195
+    {"温度", "Temperatures", "Temperaturen"}, // 196
+    {"跟随最新", "Follow live", "Live folgen"}, // 197
+    {"复位", "Reset", "Zurücksetzen"}, // 198
+    {"标记", "Markers", "Marker"}, // 199
+    {"热图", "Heat map", "Heatmap"}, // 200
+    {"导出图片", "Export PNG", "PNG exportieren"}, // 201
+    {"导出 CSV", "Export CSV", "CSV exportieren"}, // 202
+    {"曲线", "Series", "Kurve"}, // 203
+    {"单位", "Unit", "Einheit"}, // 204
+    {"数值", "Value", "Wert"}, // 205
+    {"最小", "Min", "Min"}, // 206
+    {"最大", "Max", "Max"}, // 207
+    {"平均", "Mean", "Mittel"}, // 208
+    {"平均电芯电压", "Average Cell Voltage", "Mittlere Zellspannung"}, // 209
+    {"平均温度", "Average Temp", "Mittlere Temperatur"}, // 210
+    {"电芯偏差", "Cell Deviation", "Zellabweichung"}, // 211
+    {"滚轮缩放时间，拖动平移，右键拖动框选放大，双击复位", "Wheel: zoom time · Drag: pan · Right-drag: box zoom · Double-click: reset", "Mausrad: Zeit zoomen · Ziehen: verschieben · Rechts ziehen: Bereich zoomen · Doppelklick: zurücksetzen"}, // 212
+    {"导出失败：%1", "Export failed: %1", "Export fehlgeschlagen: %1"}, // 213
+    {"PNG 图片 (*.png)", "PNG Images (*.png)", "PNG-Bilder (*.png)"}, // 214
+    {"CSV 文件 (*.csv)", "CSV Files (*.csv)", "CSV-Dateien (*.csv)"}, // 215
+    {"%1 行", "%1 rows", "%1 Zeilen"}, // 216
 };
 // clang-format on
 
 constexpr int kRowCount = int(sizeof(kTable) / sizeof(kTable[0]));
-static_assert(kRowCount == 145, "translation table must have 145 rows");
-constexpr int kAddedCount = int(sizeof(kAdded) / sizeof(kAdded[0]));
+static_assert(kRowCount == 217, "translation table must have 217 rows");
 
 TranslationMap buildDictionary(const char *Row::*column)
 {
     TranslationMap map;
-    map.reserve(kRowCount + kAddedCount);
+    map.reserve(kRowCount);
     // Table order: a repeated key keeps its last translation.
     for (const Row &row : kTable)
-        map.insert(QString::fromUtf8(row.chinese), QString::fromUtf8(row.*column));
-    for (const Row &row : kAdded)
         map.insert(QString::fromUtf8(row.chinese), QString::fromUtf8(row.*column));
     return map;
 }
@@ -225,11 +267,6 @@ int countTrailingSpace(const QString &text)
 int translationTableSize()
 {
     return kRowCount;
-}
-
-int addedTranslationCount()
-{
-    return kAddedCount;
 }
 
 const TranslationMap &translationsFor(int language)

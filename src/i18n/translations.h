@@ -13,8 +13,6 @@ using TranslationMap = QHash<QString, QString>;
 
 // Number of rows in the built-in table.
 int translationTableSize();
-// Rows added after it for later features; their keys are all new.
-int addedTranslationCount();
 
 // Dictionary for a language: English for 1, German for 2, an empty one for anything else.
 const TranslationMap &translationsFor(int language);

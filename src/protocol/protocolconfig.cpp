@@ -238,7 +238,7 @@ QList<Calculation> readCalculations(const QJsonObject &processing, const QString
 
 ProtocolConfig::ProtocolConfig(QObject *parent) : QObject(parent) { }
 
-bool ProtocolConfig::loadConfig(const QString &filePath)
+void ProtocolConfig::clearModel()
 {
     m_commands.clear();
     m_segmentOrder.clear();
@@ -247,6 +247,27 @@ bool ProtocolConfig::loadConfig(const QString &filePath)
     m_otherCalculations.clear();
     m_tableColumns.clear();
     m_defaultCommand.clear();
+}
+
+bool ProtocolConfig::loadConfig(const QString &filePath)
+{
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        clearModel();
+        m_sourceData.clear();
+        m_filePath = filePath;
+        m_lastError = QStringLiteral("Cannot open config file: %1").arg(filePath);
+        emit configError(m_lastError);
+        return false;
+    }
+    return loadConfigData(file.readAll(), filePath);
+}
+
+bool ProtocolConfig::loadConfigData(const QByteArray &bytes, const QString &origin)
+{
+    m_filePath = origin;
+    m_sourceData = bytes;
+    clearModel();
     m_lastError.clear();
 
     auto fail = [this](const QString &error, bool signal) {
@@ -255,12 +276,6 @@ bool ProtocolConfig::loadConfig(const QString &filePath)
             emit configError(error);
         return false;
     };
-
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("Cannot open config file: %1").arg(filePath), true);
-    const QByteArray bytes = file.readAll();
-    file.close();
 
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);

@@ -22,6 +22,12 @@ public:
     explicit ProtocolConfig(QObject *parent = nullptr);
 
     bool loadConfig(const QString &filePath);
+    // The same from a file's text already read (a recording keeps the protocol it was made
+    // with); origin stands for the file in filePath().
+    bool loadConfigData(const QByteArray &bytes, const QString &origin);
+    // The file the model was loaded from, and its complete text as loaded.
+    QString filePath() const { return m_filePath; }
+    QByteArray sourceData() const { return m_sourceData; }
 
     QString name() const { return m_name; }
     QString version() const { return m_version; }
@@ -59,6 +65,8 @@ signals:
     void configError(const QString &error);
 
 private:
+    void clearModel();
+
     QString m_name;
     QString m_version;
     QString m_soi;
@@ -73,4 +81,6 @@ private:
     QList<TableColumn> m_tableColumns;
     QString m_defaultCommand;
     QString m_lastError;
+    QString m_filePath;
+    QByteArray m_sourceData;
 };

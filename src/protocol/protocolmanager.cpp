@@ -3,10 +3,25 @@
 #include "protocol/protocolconfig.h"
 #include "protocol/protocollog.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#ifndef CELLSCRIBE_DEV_PROTOCOLS_DIR
+#define CELLSCRIBE_DEV_PROTOCOLS_DIR "protocols"
+#endif
+
+QString ProtocolManager::defaultDirectory()
+{
+    const QString besideExecutable =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/protocols");
+    if (QFileInfo::exists(besideExecutable))
+        return besideExecutable;
+    return QStringLiteral(CELLSCRIBE_DEV_PROTOCOLS_DIR);
+}
 
 ProtocolManager::ProtocolManager(QObject *parent) : QObject(parent) { }
 

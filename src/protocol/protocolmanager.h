@@ -17,6 +17,9 @@ class ProtocolManager : public QObject
 public:
     explicit ProtocolManager(QObject *parent = nullptr);
 
+    // "protocols" beside the executable when it exists, else the source tree's protocols/.
+    static QString defaultDirectory();
+
     bool loadProtocols(const QString &directory);
     bool switchProtocol(const QString &protocolName);
 

@@ -103,7 +103,8 @@ bool SerialCommHandler::sendCommand(const QString &commandName)
 
     qCDebug(lcSerial) << "Calling serial->sendData()";
     // Only a frame that reached an open port counts as sent.
-    if (!m_serial->sendData(QString::fromUtf8(frame))) {
+    const QString text = QString::fromUtf8(frame);
+    if (!m_serial->sendData(text)) {
         const QString reason = m_serial->sendError();
         qCWarning(lcSerial) << "SerialCommHandler: request not sent:" << commandName << reason;
         emit sendFailed(reason.isEmpty() ? QStringLiteral("Failed to write request frame")
@@ -111,6 +112,7 @@ bool SerialCommHandler::sendCommand(const QString &commandName)
         return false;
     }
     qCDebug(lcSerial) << "serial->sendData() completed, emitting signals";
+    emit frameSent(commandName, text);
     emit requestSent(commandName);
     emit sendSuccess();
     qCDebug(lcSerial) << "Signals emitted, returning true";

@@ -30,6 +30,8 @@ public:
     bool sendCommand(const QString &commandName);
 
 signals:
+    // The request as written, just before requestSent().
+    void frameSent(const QString &commandName, const QString &frame);
     void requestSent(const QString &commandName);
     void sendSuccess();
     void sendFailed(const QString &error);

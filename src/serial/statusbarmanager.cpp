@@ -33,6 +33,13 @@ void StatusBarManager::setComDisconnected(const QString &portName)
     render();
 }
 
+void StatusBarManager::setComReconnecting(const QString &portName)
+{
+    m_state = Reconnecting;
+    m_portName = portName;
+    render();
+}
+
 void StatusBarManager::resetStatus()
 {
     m_state = NotConnected;
@@ -58,6 +65,9 @@ QString StatusBarManager::statusText() const
         break;
     case Closed:
         tmpl = QStringLiteral("%1 已关闭");
+        break;
+    case Reconnecting:
+        tmpl = QStringLiteral("端口已断开，正在重连…");
         break;
     default:
         tmpl = QStringLiteral("未连接！");

@@ -14,13 +14,15 @@ class StatusBarManager : public QObject
     Q_OBJECT
 
 public:
-    enum State : int { NotConnected = 0, Open = 1, Closed = 2 };
+    enum State : int { NotConnected = 0, Open = 1, Closed = 2, Reconnecting = 3 };
 
     explicit StatusBarManager(QObject *widgetTree, QObject *parent = nullptr);
 
     void setComConnected(const QString &portName, int baudRate, int dataBits, const QString &parity,
                          int stopBits, const QString &flowControl);
     void setComDisconnected(const QString &portName);
+    // The port in use was lost and is being looked for again.
+    void setComReconnecting(const QString &portName);
     void resetStatus();
     void refreshStatus();
     void setTranslator(const TextTranslator &translator);

@@ -2,12 +2,14 @@
 
 #include "../serial/testpty.h"
 #include "../testsupport/boxcloser.h"
+#include "acquisition/acquisitionengine.h"
 #include "app/mainwindow.h"
 #include "datalog/rdmodel.h"
 #include "simprocess.h"
 #include "ui_mainwindow.h"
 #include "widgets/switchbutton.h"
 
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSettings>
@@ -47,6 +49,7 @@ private slots:
     void unplugStopsAndReplugRebuilds();
     void otherPortGoneChangesNothing();
     void linkRemovedIsAnUnplug();
+    void autoReconnectResumesAfterHangup();
 
 private:
     QStringList simArgs(const QString &link) const;
@@ -154,6 +157,68 @@ void TestHotPlug::linkRemovedIsAnUnplug()
     pty.readAvailable();
     QTest::qWait(500);
     QVERIFY(pty.readAvailable().isEmpty());
+}
+
+void TestHotPlug::autoReconnectResumesAfterHangup()
+{
+    const QString link = m_dir.filePath(QStringLiteral("bms-auto"));
+    auto first = std::make_unique<SimProcess>();
+    QVERIFY(first->start(simArgs(link)
+                         << QStringLiteral("--fault") << QStringLiteral("hangup-after=8")));
+    QTRY_VERIFY(QFileInfo::exists(link));
+
+    MainWindow::Options options;
+    options.protocolDirectory = QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR);
+    options.virtualPorts = {link};
+    MainWindow window(options);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    Ui::MainWindow *ui = window.form();
+    QVERIFY(window.autoReconnectBox());
+    QCOMPARE(window.autoReconnectBox()->objectName(), QStringLiteral("autoReconnect"));
+    QCOMPARE(window.autoReconnectBox()->text(), QStringLiteral("自动重连"));
+    window.autoReconnectBox()->setChecked(true);
+    QSignalSpy events(window.engine(), &AcquisitionEngine::linkEvent);
+    ui->portName->setCurrentIndex(ui->portName->findData(link));
+    ui->proid->setCurrentText(QStringLiteral("200 ms"));
+    ui->openCom->setChecked(true);
+
+    // The line drops after eight answers: the switch stays on and the window says it reconnects.
+    QTRY_VERIFY_WITH_TIMEOUT(window.engine()->state() == AcquisitionEngine::State::Reconnecting,
+                             10000);
+    QVERIFY(ui->openCom->isChecked());
+    QCOMPARE(ui->err_info->text(), QStringLiteral("端口已断开，正在重连…"));
+    QCOMPARE(ui->statu_opencom->text(), QStringLiteral("端口已断开，正在重连…"));
+    QTRY_COMPARE_WITH_TIMEOUT(first->process().state(), QProcess::NotRunning, 5000);
+    const int firstAnswers = int(first->answers().size());
+    QCOMPARE(firstAnswers, 8);
+    QCOMPARE(window.tableModel()->rowCount(), 8);
+    first.reset();
+    QTest::qWait(1500);
+    QVERIFY(ui->openCom->isChecked());
+
+    SimProcess second;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(second.start(simArgs(link)));
+    QTRY_VERIFY_WITH_TIMEOUT(window.engine()->state() == AcquisitionEngine::State::Running, 3000);
+    qInfo() << "window reconnected" << clock.elapsed() << "ms after the line returned";
+    QVERIFY(clock.elapsed() < 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.tableModel()->rowCount() >= 14, 5000);
+    QVERIFY(!ui->err_info->text().contains(QStringLiteral("重连")));
+    QVERIFY(ui->statu_opencom->text().startsWith(link + QStringLiteral(" 已打开")));
+    ui->openCom->setChecked(false);
+    QTest::qWait(300);
+    QCOMPARE(window.tableModel()->rowCount(), firstAnswers + int(second.answers().size()));
+
+    int losses = 0, reconnects = 0;
+    for (const QList<QVariant> &args : events) {
+        const auto kind = args.at(0).value<AcquisitionEvent>().kind;
+        losses += kind == AcquisitionEvent::Kind::PortLost;
+        reconnects += kind == AcquisitionEvent::Kind::Reconnected;
+    }
+    QCOMPARE(losses, 1);
+    QCOMPARE(reconnects, 1);
 }
 
 QTEST_MAIN(TestHotPlug)

@@ -1,0 +1,3 @@
+#include "acquisition/acquisitionlog.h"
+
+Q_LOGGING_CATEGORY(lcAcquisition, "cellscribe.acquisition", QtWarningMsg)
