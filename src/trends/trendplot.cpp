@@ -34,7 +34,9 @@ const QColor kHeatHigh(178, 24, 43);
 
 constexpr qint64 kMinZoomSpan = 200; // ms
 constexpr qint64 kMinShownSpan = 10 * 1000; // a short log is shown over at least this
-constexpr int kRepaintInterval = 100; // ms between repaints of rows arriving
+// Pictures of arriving rows at most this often (ms): a trend of hours gains nothing from every
+// frame of a 200 ms poll, and each picture is a full redraw.
+constexpr int kRowRepaintInterval = 400;
 constexpr int kMaxJoinedGap = 8; // empty pixel columns a curve is drawn across
 constexpr int kMarkerGrab = 5;
 
@@ -349,12 +351,12 @@ void TrendPlot::onRowsAppended(qint64 first, qint64 last)
     Q_UNUSED(last)
     if (!m_data)
         return;
-    if (m_following) {
+    if (m_following)
         followNewest();
-        invalidate();
-    } else if (m_data->times().at(first) <= m_t1) {
-        invalidate();
-    }
+    else if (m_data->times().at(first) > m_t1)
+        return;
+    m_stale = true;
+    scheduleRowRepaint();
 }
 
 void TrendPlot::onSeriesChanged()
@@ -373,21 +375,20 @@ void TrendPlot::onSeriesChanged()
 
 void TrendPlot::invalidate()
 {
+    // What the user does shows at once.
     m_stale = true;
-    scheduleRepaint();
+    update();
 }
 
-void TrendPlot::scheduleRepaint()
+void TrendPlot::scheduleRowRepaint()
 {
     if (!isVisible())
         return;
-    // Rows may arrive far faster than anyone can look: at most one picture per interval.
-    const qint64 since = m_sinceRepaint.isValid() ? m_sinceRepaint.elapsed() : kRepaintInterval;
-    if (since >= kRepaintInterval) {
+    const qint64 since = m_sinceRepaint.isValid() ? m_sinceRepaint.elapsed() : kRowRepaintInterval;
+    if (since >= kRowRepaintInterval)
         update();
-    } else if (!m_repaintTimer.isActive()) {
-        m_repaintTimer.start(int(kRepaintInterval - since));
-    }
+    else if (!m_repaintTimer.isActive())
+        m_repaintTimer.start(int(kRowRepaintInterval - since));
 }
 
 // ---- layout ----------------------------------------------------------------------------------
@@ -659,7 +660,8 @@ void TrendPlot::renderBase()
     const qreal ratio = devicePixelRatioF();
     // The same buffer from picture to picture: a fresh one costs its pages again every time.
     if (m_base.size() != size() * ratio || m_base.devicePixelRatio() != ratio) {
-        m_base = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        // Opaque: copied onto the window without blending.
+        m_base = QImage(size() * ratio, QImage::Format_RGB32);
         m_base.setDevicePixelRatio(ratio);
     }
     m_base.fill(kBackground);
@@ -719,63 +721,102 @@ void TrendPlot::renderCurves(QImage &image, QPainter &painter)
         return;
     const qreal ratio = image.devicePixelRatio();
 
+    painter.end();
+    const int left = int(std::lround(m_plot.left() * ratio));
+    const int top = int(std::lround(m_plot.top() * ratio));
+    const int right = left + int(std::lround(m_plot.width() * ratio)) - 1;
+    const int height = int(std::lround(m_plot.height() * ratio));
+    const int bottom = top + height - 1;
+    uchar *bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
+
     if (d.points) {
-        // Few rows: lines through the rows themselves.
-        painter.save();
-        painter.setClipRect(m_plot);
-        painter.setRenderHint(QPainter::Antialiasing);
+        // Few rows: one-pixel lines through the rows themselves, written straight into the
+        // image like the runs below (a painter's lines cost several times more per repaint,
+        // and a repaint comes with every row while following).
+        auto pixel = [&](int x, int y, QRgb rgb) {
+            if (x >= left && x <= right && y >= top && y <= bottom)
+                reinterpret_cast<QRgb *>(bits + y * stride)[x] = rgb;
+        };
+        auto line = [&](int x0, int y0, int x1, int y1, QRgb rgb) {
+            // Lines far outside the plot are cut to it first, so the walk stays short.
+            if ((x0 < left && x1 < left) || (x0 > right && x1 > right))
+                return;
+            const int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
+            const int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
+            if (dx > 4 * (right - left + 1) || -dy > 4 * (bottom - top + 1)) {
+                const double t0 = x0 < left ? double(left - x0) / (x1 - x0) : 0.0;
+                const double t1 = x1 > right ? double(right - x0) / (x1 - x0) : 1.0;
+                const int nx0 = x0 + int((x1 - x0) * t0), ny0 = y0 + int((y1 - y0) * t0);
+                const int nx1 = x0 + int((x1 - x0) * t1), ny1 = y0 + int((y1 - y0) * t1);
+                x0 = nx0;
+                y0 = qBound(top - 1, ny0, bottom + 1);
+                x1 = nx1;
+                y1 = qBound(top - 1, ny1, bottom + 1);
+            }
+            const int ddx = std::abs(x1 - x0), ddy = -std::abs(y1 - y0);
+            int error = ddx + ddy;
+            for (;;) {
+                pixel(x0, y0, rgb);
+                if (x0 == x1 && y0 == y1)
+                    break;
+                const int e2 = 2 * error;
+                if (e2 >= ddy) {
+                    error += ddy;
+                    x0 += sx;
+                }
+                if (e2 <= ddx) {
+                    error += ddx;
+                    y0 += sy;
+                }
+            }
+        };
         const size_t count = d.times.size();
         const qint64 span = count > 1 ? d.times.back() - d.times.front() : 0;
         const qint64 joinable = count > 1 ? qMax<qint64>(1, span / qint64(count - 1)) * 10 : 0;
+        const double pixelsPerMs = (right - left + 1) / double(qMax<qint64>(1, m_t1 - m_t0));
         for (int i = n - 1; i >= 0; --i) {
             const int axisIndex = axisOf(d.series.at(i));
             if (axisIndex < 0)
                 continue;
             const Axis &axis = m_axes.at(axisIndex);
-            const QColor color = TrendPalette::color(m_data->series().at(d.series.at(i)));
-            // A cosmetic one-pixel pen: wider pens stroke a long line as one outline, many
-            // times slower.
-            QPen pen(color, 1);
-            pen.setCosmetic(true);
-            painter.setPen(pen);
-            painter.setBrush(color);
-            QPolygonF line;
-            auto flush = [&] {
-                if (line.size() > 1)
-                    painter.drawPolyline(line);
-                else if (line.size() == 1)
-                    painter.drawEllipse(line.first(), 1.5, 1.5);
-                line.clear();
-            };
+            const QRgb rgb = TrendPalette::color(m_data->series().at(d.series.at(i))).rgb();
+            const double scale = (height - 1) / (axis.high - axis.low);
+            bool open = false; // a line continues from the previous point
+            int px = 0, py = 0;
             for (size_t k = 0; k < count; ++k) {
                 const double v = d.values[size_t(i) * count + k];
                 if (!std::isfinite(v)) {
-                    flush();
+                    open = false;
                     continue;
                 }
-                if (k > 0 && !line.isEmpty() && d.times[k] - d.times[k - 1] > joinable)
-                    flush();
-                const double x = m_plot.left()
-                        + double(d.times[k] - m_t0) * m_plot.width()
-                                / double(qMax<qint64>(1, m_t1 - m_t0));
-                line.append(QPointF(x, valueToY(axis, v)));
+                // Far off values are held near the plot: only the part inside is drawn.
+                const double yd = qBound(double(top - height), bottom - (v - axis.low) * scale,
+                                         double(bottom + height));
+                const int x = left + int(std::floor(double(d.times[k] - m_t0) * pixelsPerMs));
+                const int y = int(std::lround(yd));
+                const bool joined = open && d.times[k] - d.times[k - 1] <= joinable;
+                if (joined) {
+                    line(px, py, x, y, rgb);
+                } else {
+                    // A lone row shows as a small square.
+                    for (int oy = -1; oy <= 1; ++oy)
+                        for (int ox = -1; ox <= 1; ++ox)
+                            pixel(x + ox, y + oy, rgb);
+                }
+                open = true;
+                px = x;
+                py = y;
             }
-            flush();
         }
-        painter.restore();
+        painter.begin(&image);
+        painter.setFont(m_font);
         return;
     }
 
     // Many rows: per pixel column a run from the lowest to the highest value, joined to the
     // neighbouring column's run, written straight into the image.
-    painter.end();
-    const int left = int(std::lround(m_plot.left() * ratio));
-    const int top = int(std::lround(m_plot.top() * ratio));
-    const int height = int(std::lround(m_plot.height() * ratio));
-    const int bottom = top + height - 1;
     const int columns = qMin(d.width, image.width() - left);
-    uchar *bits = image.bits();
-    const qsizetype stride = image.bytesPerLine();
     auto plotPixel = [&](int x, int y, QRgb rgb) {
         if (y >= top && y <= bottom)
             reinterpret_cast<QRgb *>(bits + y * stride)[left + x] = rgb;

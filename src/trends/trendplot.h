@@ -118,7 +118,7 @@ private:
     void onRowsAppended(qint64 first, qint64 last);
     void onSeriesChanged();
     void invalidate();
-    void scheduleRepaint();
+    void scheduleRowRepaint();
     void setFollowingState(bool following);
     void followNewest();
     void clampView();

@@ -70,7 +70,14 @@ TrendView::TrendView(QWidget *parent) : QWidget(parent)
     m_markerInfo->setWordWrap(true);
     m_markerInfo->setVisible(false);
 
+    // The readout changes with every row: on a panel that fills itself, redrawing it does not
+    // reach down to the tab's gradient beneath.
     auto *side = new QWidget(this);
+    side->setObjectName(QStringLiteral("trend_side"));
+    side->setAutoFillBackground(true);
+    QPalette sidePalette = side->palette();
+    sidePalette.setColor(QPalette::Window, QColor(0xf2, 0xf8, 0xee));
+    side->setPalette(sidePalette);
     auto *sideLayout = new QVBoxLayout(side);
     sideLayout->setContentsMargins(0, 0, 0, 0);
     sideLayout->setSpacing(4);
@@ -105,11 +112,19 @@ TrendView::TrendView(QWidget *parent) : QWidget(parent)
 
     connect(m_picker, &TrendPicker::selectionChanged, this, &TrendView::onSelectionChanged);
     connect(m_data, &TrendData::seriesChanged, this, &TrendView::onSelectionChanged);
-    connect(m_data, &TrendData::rowsAppended, this, [this] {
+    // Arriving rows update the legend as often as the plot redraws them.
+    m_rowTimer.setSingleShot(true);
+    m_rowTimer.setInterval(400);
+    connect(&m_rowTimer, &QTimer::timeout, this, [this] {
         if (m_plot->cursorRow() < 0)
             updateReadout();
         if (m_plot->markersShown())
             updateMarkerStatistics();
+    });
+    connect(m_data, &TrendData::rowsAppended, this, [this] {
+        // A hidden tab catches up when it is shown.
+        if (isVisible() && !m_rowTimer.isActive())
+            m_rowTimer.start();
     });
     connect(m_plot, &TrendPlot::cursorChanged, this, &TrendView::updateReadout);
     connect(m_plot, &TrendPlot::markersChanged, this, &TrendView::updateMarkerStatistics);
@@ -136,6 +151,13 @@ TrendView::TrendView(QWidget *parent) : QWidget(parent)
 }
 
 TrendView::~TrendView() = default;
+
+void TrendView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    updateReadout();
+    updateMarkerStatistics();
+}
 
 void TrendView::setModel(RDModel *model)
 {

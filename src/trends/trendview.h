@@ -3,6 +3,7 @@
 #include "datalog/csvwriter.h"
 #include "i18n/translations.h"
 
+#include <QTimer>
 #include <QWidget>
 
 class QCheckBox;
@@ -46,6 +47,9 @@ public:
     QString readoutText() const;
     QString markerText() const;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void retranslate();
     void fixReadoutSizes();
@@ -71,4 +75,5 @@ private:
     QLabel *m_readout = nullptr;
     QLabel *m_markerInfo = nullptr;
     TextTranslator m_translator;
+    QTimer m_rowTimer;
 };
