@@ -12,8 +12,11 @@
 #include <QSerialPortInfo>
 
 #ifdef Q_OS_WIN
-#include <dbt.h>
+// dbt.h uses the types windows.h declares.
+// clang-format off
 #include <windows.h>
+#include <dbt.h>
+// clang-format on
 #endif
 
 void MainWindow::registerDeviceNotifications()
