@@ -195,7 +195,8 @@ void TrendView::retranslate()
     m_hint->setToolTip(hint);
     m_plot->setToolTip(hint);
     fixReadoutSizes();
-    updateReadout();
+    // The same row in the new language: rows that arrived meanwhile wait for their turn.
+    showReadoutTime();
     updateMarkerStatistics();
 }
 
@@ -234,6 +235,13 @@ void TrendView::updateReadout()
     if (row >= 0)
         m_data->rowValues(row, values.data());
     m_legend->setValues(values);
+    m_readoutRow = row;
+    showReadoutTime();
+}
+
+void TrendView::showReadoutTime()
+{
+    const qsizetype row = m_readoutRow < m_data->rowCount() ? m_readoutRow : -1;
     m_readout->setText(
             row >= 0 ? QStringLiteral("%1: %2").arg(translated(QStringLiteral("时间")),
                                                     TrendTicks::formatTime(m_data->times().at(row)))

@@ -56,6 +56,7 @@ private:
     QString translated(const QString &text) const;
     void onSelectionChanged();
     void updateReadout();
+    void showReadoutTime();
     void updateMarkerStatistics();
     void chooseExportPng();
     void chooseExportCsv();
@@ -76,4 +77,5 @@ private:
     QLabel *m_markerInfo = nullptr;
     TextTranslator m_translator;
     QTimer m_rowTimer;
+    qsizetype m_readoutRow = -1; // the row the legend shows
 };
