@@ -1,5 +1,6 @@
 // Live window: the main window (offscreen, 1600 x 900 so that the chart page is shown, auto-scroll
-// on) polling cellscribe-bms-sim every 200 ms for 60 s through the simulator's --link path.
+// on) polling cellscribe-bms-sim every 200 ms for 60 s through the simulator's --link path; then
+// another 60 s with the trend tab shown instead (its default curves, following the newest rows).
 //
 // The program builds the window itself, exactly as cellscribe's main() does, so that the probe can
 // live in the same process:
@@ -19,6 +20,7 @@
 #include "datalog/rdmodel.h"
 #include "serial/serialcommhandler.h"
 #include "serial/serialinterface.h"
+#include "trends/trendview.h"
 #include "ui_mainwindow.h"
 #include "widgets/switchbutton.h"
 #include "widgets/voltagechartwidget.h"
@@ -176,6 +178,23 @@ int main(int argc, char **argv)
     const double wall = bench::nowSeconds() - wallStart;
     const double cpu = processCpuSeconds() - cpuStart;
     const int received = frames - framesBefore;
+
+    // The same with the trend tab in front.
+    measuring = false;
+    ui->tabWidget->setCurrentWidget(window.trendView());
+    waitFor([] { return false; }, 1000);
+    const bool trendShown = window.trendView()->isVisible();
+    const int trendFramesBefore = frames;
+    const double trendCpuStart = processCpuSeconds();
+    const double trendWallStart = bench::nowSeconds();
+    {
+        QEventLoop loop;
+        QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    const double trendWall = bench::nowSeconds() - trendWallStart;
+    const double trendCpu = processCpuSeconds() - trendCpuStart;
+    const int trendReceived = frames - trendFramesBefore;
     ui->openCom->setChecked(false);
     sim.terminate();
     sim.waitForFinished(5000);
@@ -186,10 +205,20 @@ int main(int argc, char **argv)
                 received, wall, expected, chartShown ? "yes" : "NO",
                 window.tableModel()->rowCount());
     const bool running = chartShown && received >= expected * 0.9;
+    const double trendShare = trendCpu / trendWall * 100;
+    std::printf("live window, trend tab: %d frames in %.1f s, trend tab shown: %s\n", trendReceived,
+                trendWall, trendShown ? "yes" : "NO");
     bench::report("live_window_cpu", bench::num(share, 2), QStringLiteral("% of one core"),
                   QStringLiteral("< 1 %"),
                   QStringLiteral("%1 CPU s over %2 s").arg(bench::num(cpu, 2), bench::num(wall, 1)),
                   QString(), running && share < 1);
+    bench::report(
+            "livewindow_trend_cpu", bench::num(trendShare, 2),
+            QStringLiteral("% of one core, trend tab shown"), QStringLiteral("< 2 %"),
+            QStringLiteral("%1 CPU s over %2 s; chart page %3 %")
+                    .arg(bench::num(trendCpu, 2), bench::num(trendWall, 1), bench::num(share, 2)),
+            bench::num(trendShare / share, 2) + u'x',
+            trendShown && trendReceived >= trendWall / 0.2 * 0.9 && trendShare < 2);
     const double latencyMs = bench::median(latencies) * 1000;
     std::sort(latencies.begin(), latencies.end());
     const double p95 = latencies.empty() ? 0 : latencies[size_t(latencies.size() * 0.95)] * 1000;

@@ -149,6 +149,16 @@ def realdata():
     c.save("realdata.png")
 
 
+def trends():
+    """Tab icon of the trends: three curves over time in a framed plot."""
+    c = Canvas(32)
+    c.fill(polyline([(0.12, 0.10), (0.12, 0.88), (0.92, 0.88)], 0.08), solid(rgb("#455a64")))
+    c.fill(polyline([(0.20, 0.28), (0.40, 0.22), (0.60, 0.32), (0.86, 0.20)], 0.08), solid(rgb("#1f77b4")))
+    c.fill(polyline([(0.20, 0.50), (0.40, 0.46), (0.60, 0.54), (0.86, 0.44)], 0.08), solid(rgb("#2e7d32")))
+    c.fill(polyline([(0.20, 0.76), (0.40, 0.62), (0.60, 0.74), (0.86, 0.66)], 0.08), solid(rgb("#e65100")))
+    c.save("trends.png")
+
+
 def moreinfo():
     """Tab icon of the recorded table: a sheet with a header row and lines."""
     c = Canvas(32)
@@ -215,6 +225,7 @@ def main():
     lamp("red_cycle_full.png", "#ffcdd2", "#c62828")
     realdata()
     moreinfo()
+    trends()
     clean()
     combo_arrow()
     app()

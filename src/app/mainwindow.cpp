@@ -132,6 +132,7 @@ void MainWindow::construct()
     applyLanguage(m_language);
     fillProtocolSelector();
     setupTableModel();
+    setupTrendTab();
     connectTableActions();
     // After the first language pass: the alarm parts word their texts themselves.
     setupAlarms();

@@ -42,6 +42,7 @@ class QTabWidget;
 class QTableView;
 class QTimer;
 class SwitchButton;
+class TrendView;
 class RDModel;
 class RecordingController;
 class SerialCommHandler;
@@ -80,6 +81,7 @@ public:
     MqttPublishControl *mqttControl() const { return m_mqtt; }
     RDModel *tableModel() const { return m_tableModel; }
     VoltageChartWidget *voltageChart() const { return m_chart; }
+    TrendView *trendView() const { return m_trendView; }
     QPushButton *aboutButton() const { return m_aboutButton; }
     AboutDialog *aboutDialog() const;
     int languageIndex() const { return m_language; }
@@ -190,6 +192,8 @@ private:
     void registerDeviceNotifications();
     void setupConnections();
     void setupTableModel();
+    void setupTrendTab();
+    void retranslateTrendTab();
     void initUiAfterSetup();
     void sizeValueFields();
     void placeAboutButton();
@@ -259,6 +263,7 @@ private:
     QString m_protocolDirectory;
     RDModel *m_tableModel = nullptr;
     VoltageChartWidget *m_chart = nullptr;
+    TrendView *m_trendView = nullptr;
     QPushButton *m_aboutButton = nullptr;
     QPointer<AboutDialog> m_aboutDialog;
     // Value fields by object name: looked up for every received frame.

@@ -232,6 +232,8 @@ void MainWindow::applyLanguage(int language)
     // The run button tells the recording state, not the text the form had.
     showRunButtonText();
 
+    // The trend tab came after the texts were recorded: it is labelled here, before the fit.
+    retranslateTrendTab();
     for (const auto &[tabs, texts] : std::as_const(m_tabCache)) {
         if (!tabs)
             continue;

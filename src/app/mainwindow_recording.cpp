@@ -3,8 +3,10 @@
 #include "alarms/alarmevent.h"
 #include "alarms/alarmmonitor.h"
 #include "app/mainwindow.h"
+#include "datalog/rdmodel.h"
 #include "recording/recordingsession.h"
 #include "recordingui/recordingcontroller.h"
+#include "trends/trendview.h"
 #include "ui_mainwindow.h"
 #include "widgets/switchbutton.h"
 
@@ -24,6 +26,10 @@ void MainWindow::setupRecording()
         ui->openCom->setEnabled(!blocked);
         ui->protocolSelector->setEnabled(!blocked);
     });
+    // The trend tab shows what the table shows: a recording opened from file too.
+    if (m_trendView)
+        connect(m_recording, &RecordingController::shownModelChanged, m_trendView,
+                &TrendView::setModel);
     // Alarm raises and clears belong to the run's record.
     if (m_alarms) {
         const auto store = [this](const AlarmEvent &event) {

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -94,6 +95,58 @@ size_t cellSize(uchar tag, const uchar *payload)
     default:
         return 0;
     }
+}
+
+// cellSize() as a table for the tags of fixed size; 0xFF marks an inline text (length byte
+// first). Walks that skip many cells of every row use it.
+struct CellSizeTable
+{
+    uchar size[256];
+    constexpr CellSizeTable() : size()
+    {
+        for (int tag = 0; tag < 256; ++tag) {
+            if (tag & kDecimal) {
+                size[tag] = uchar((1 << ((tag >> 5) & 3)) + (((tag >> 3) & 3) == 3 ? 1 : 0));
+                continue;
+            }
+            switch (tag) {
+            case TagDouble:
+            case TagLongLong64:
+            case TagULongLong:
+                size[tag] = 8;
+                break;
+            case TagInt8:
+            case TagLongLong8:
+                size[tag] = 1;
+                break;
+            case TagInt16:
+            case TagLongLong16:
+            case TagStringPool16:
+                size[tag] = 2;
+                break;
+            case TagInt32:
+            case TagUInt:
+            case TagLongLong32:
+            case TagStringPool32:
+            case TagOther:
+                size[tag] = 4;
+                break;
+            case TagStringInline:
+                size[tag] = 0xFF;
+                break;
+            default:
+                size[tag] = 0;
+                break;
+            }
+        }
+    }
+};
+constexpr CellSizeTable kCellSizes;
+
+inline size_t skipSize(uchar tag, const uchar *payload)
+{
+    const uchar size = kCellSizes.size[tag];
+    return size == 0xFF ? 1 + size_t(payload[0]) : size;
 }
 
 } // namespace
@@ -479,7 +532,11 @@ qint32 decimalMantissa(uchar tag, const uchar *p)
 // The real of a decimal cell (see addDouble).
 double decimalValue(uchar tag, const uchar *p)
 {
-    double value = double(decimalMantissa(tag, p)) / kPow10[tag & 7];
+    // Whole numbers (exponent 0) are the commonest cells; a division costs more than the test.
+    const int exponent = tag & 7;
+    double value = double(decimalMantissa(tag, p));
+    if (exponent != 0)
+        value /= kPow10[exponent];
     switch ((tag >> 3) & 3) {
     case 1:
         value = fromBits(bitsOf(value) + 1);
@@ -581,6 +638,16 @@ int decimalText(qint32 mantissa, int exponent, char *out)
     return int(p - out);
 }
 
+// The number a text spells ("25.0", "-3", "1e3"), as QByteArray::toDouble reads it; NaN else.
+double decimalNumber(QByteArrayView text)
+{
+    if (text.isEmpty() || text.size() > 64)
+        return std::numeric_limits<double>::quiet_NaN();
+    bool ok = false;
+    const double v = QByteArray::fromRawData(text.data(), text.size()).toDouble(&ok);
+    return ok && std::isfinite(v) ? v : std::numeric_limits<double>::quiet_NaN();
+}
+
 } // namespace
 
 CellStore::TextKind CellStore::cellText(qsizetype row, int column, char *buffer, int &length,
@@ -611,6 +678,86 @@ int CellStore::rowTexts(qsizetype row, CellText *texts, int capacity) const
         p += cellSize(tags[i], p);
     }
     return count;
+}
+
+int CellStore::rowNumbers(qsizetype row, const int *columns, int count, double *out) const
+{
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    if (row < 0 || row >= m_rowCount) {
+        for (int i = 0; i < count; ++i)
+            out[i] = nan;
+        return 0;
+    }
+    const uchar *record = rowRecord(row);
+    int cells = record[0];
+    const uchar *tags = record + 1;
+    if (cells == 0xFF) {
+        cells = int(load<quint32>(record + 1));
+        tags = record + 5;
+    }
+    const uchar *p = tags + cells;
+    int column = 0;
+    for (int i = 0; i < count; ++i) {
+        const int wanted = columns[i];
+        if (wanted < column || wanted >= cells) { // not ascending, or past the row's end
+            out[i] = nan;
+            continue;
+        }
+        for (; column < wanted; ++column)
+            p += skipSize(tags[column], p);
+        out[i] = numberOf(tags[column], p);
+    }
+    return cells;
+}
+
+double CellStore::numberOf(uchar tag, const uchar *p) const
+{
+    if (tag & kDecimal)
+        return decimalValue(tag, p);
+    switch (tag) {
+    case TagDouble:
+        return load<double>(p);
+    case TagInt8:
+    case TagLongLong8:
+        return load<qint8>(p);
+    case TagInt16:
+    case TagLongLong16:
+        return load<qint16>(p);
+    case TagInt32:
+    case TagLongLong32:
+        return load<qint32>(p);
+    case TagUInt:
+        return load<quint32>(p);
+    case TagLongLong64:
+        return double(load<qint64>(p));
+    case TagULongLong:
+        return double(load<quint64>(p));
+    case TagStringInline:
+        return decimalNumber(QByteArrayView(reinterpret_cast<const char *>(p + 1), p[0]));
+    case TagStringPool16:
+        return decimalNumber(pooledUtf8(load<quint16>(p)));
+    case TagStringPool32:
+        return decimalNumber(pooledUtf8(load<quint32>(p)));
+    case TagOther: {
+        const QVariant &v = m_others.at(load<quint32>(p));
+        switch (v.typeId()) {
+        case QMetaType::QString:
+            return decimalNumber(v.toString().toUtf8());
+        case QMetaType::Float:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::Long:
+        case QMetaType::ULong:
+        case QMetaType::SChar:
+        case QMetaType::UChar:
+            return v.toDouble();
+        default:
+            return std::numeric_limits<double>::quiet_NaN();
+        }
+    }
+    default:
+        return std::numeric_limits<double>::quiet_NaN();
+    }
 }
 
 Q_ALWAYS_INLINE CellStore::TextKind CellStore::textOf(uchar tag, const uchar *p, char *buffer,

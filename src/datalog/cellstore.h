@@ -65,6 +65,13 @@ public:
     };
     int rowTexts(qsizetype row, CellText *texts, int capacity) const;
 
+    // The numbers of some cells of a row in one walk, for readers that take the same few cells
+    // of every row: columns ascending, out[i] the number of cell columns[i], or NaN where that
+    // cell is not a number (invalid, out of range, a text that is no decimal number). Whole
+    // numbers, reals and decimal texts count; booleans and other types do not. Returns the
+    // row's cell count (0 for a row out of range).
+    int rowNumbers(qsizetype row, const int *columns, int count, double *out) const;
+
     void clear();
 
 private:
@@ -89,6 +96,7 @@ private:
     QVariant decode(uchar tag, const uchar *payload) const;
     QByteArrayView pooledUtf8(quint32 index) const;
     bool recentRealText(double v, char *buffer, int &length) const;
+    double numberOf(uchar tag, const uchar *payload) const;
     TextKind textOf(uchar tag, const uchar *payload, char *buffer, int &length,
                     QByteArrayView &utf8) const;
 

@@ -397,11 +397,34 @@ const Row kTable[] = {
     {"已从 Home Assistant 移除电池包 %1", "Pack %1 removed from Home Assistant", "Pack %1 aus Home Assistant entfernt"}, // 378
     {"已发布 %1 条，丢弃 %2 条", "%1 published, %2 dropped", "%1 veröffentlicht, %2 verworfen"}, // 379
     {"MQTT 发布失败：%1", "MQTT publish failed: %1", "MQTT-Veröffentlichung fehlgeschlagen: %1"}, // 380
+    // Trend view
+    {"趋势", "Trends", "Verlauf"}, // 381
+    {"电池组", "Pack", "Akkupack"}, // 382
+    {"温度", "Temperatures", "Temperaturen"}, // 383
+    {"跟随最新", "Follow live", "Live folgen"}, // 384
+    {"复位", "Reset", "Zurücksetzen"}, // 385
+    {"标记", "Markers", "Marker"}, // 386
+    {"热图", "Heat map", "Heatmap"}, // 387
+    {"导出图片", "Export PNG", "PNG exportieren"}, // 388
+    {"导出 CSV", "Export CSV", "CSV exportieren"}, // 389
+    {"曲线", "Series", "Kurve"}, // 390
+    {"单位", "Unit", "Einheit"}, // 391
+    {"最小", "Min", "Min"}, // 392
+    {"最大", "Max", "Max"}, // 393
+    {"平均", "Mean", "Mittel"}, // 394
+    {"平均电芯电压", "Average Cell Voltage", "Mittlere Zellspannung"}, // 395
+    {"电芯偏差", "Cell Deviation", "Zellabweichung"}, // 396
+    {"滚轮缩放时间，拖动平移，右键拖动框选放大，双击复位", "Wheel: zoom time · Drag: pan · Right-drag: box zoom · Double-click: reset", "Mausrad: Zeit zoomen · Ziehen: verschieben · Rechts ziehen: Bereich zoomen · Doppelklick: zurücksetzen"}, // 397
+    {"导出失败：%1", "Export failed: %1", "Export fehlgeschlagen: %1"}, // 398
+    {"PNG 图片 (*.png)", "PNG Images (*.png)", "PNG-Bilder (*.png)"}, // 399
+    {"CSV 文件 (*.csv)", "CSV Files (*.csv)", "CSV-Dateien (*.csv)"}, // 400
+    {"%1 行", "%1 rows", "%1 Zeilen"}, // 401
+    {"各电芯", "Cells", "Zellen"}, // 402
 };
 // clang-format on
 
 constexpr int kRowCount = int(sizeof(kTable) / sizeof(kTable[0]));
-static_assert(kRowCount == 381, "translation table must have 381 rows");
+static_assert(kRowCount == 403, "translation table must have 403 rows");
 
 TranslationMap buildDictionary(const char *Row::*column)
 {

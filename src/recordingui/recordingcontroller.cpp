@@ -264,6 +264,7 @@ void RecordingController::loadStep()
     if (m_banner)
         m_banner->showLoaded(m_shownPath, rows, m_replay->protocol()->name());
     emit recordingLoaded(m_shownPath, rows);
+    emit shownModelChanged(m_model);
 }
 
 void RecordingController::closeRecording()
@@ -276,6 +277,7 @@ void RecordingController::closeRecording()
         m_table->setModel(m_liveModel);
         delete selection;
     }
+    emit shownModelChanged(qobject_cast<RDModel *>(m_liveModel.data()));
     delete m_model;
     m_model = nullptr;
     m_replay.reset();

@@ -74,6 +74,9 @@ public:
 signals:
     void liveBlocked(bool blocked);
     void recordingLoaded(const QString &path, qint64 rows);
+    // The table now shows this model: a recording's, or the live one again (told before the
+    // recording's model goes away).
+    void shownModelChanged(RDModel *model);
 
 private:
     void setEnabled(bool enabled);

@@ -40,6 +40,7 @@ class TestCellStore : public QObject
 private slots:
     void roundTrip_data();
     void roundTrip();
+    void numbersOutOfReach();
     void scaledReadingsRoundTrip();
     void textsPooledAndInline();
     void rowsOfDifferentWidthAndOrder();
@@ -85,6 +86,7 @@ void TestCellStore::roundTrip_data()
     QTest::newRow("double -inf") << QVariant(-inf);
     QTest::newRow("double nan") << QVariant(std::numeric_limits<double>::quiet_NaN());
     QTest::newRow("string empty") << QVariant(QStringLiteral(""));
+    QTest::newRow("string number") << QVariant(QStringLiteral("-25.5"));
     QTest::newRow("string ascii") << QVariant(QStringLiteral("14:03:27.05"));
     QTest::newRow("string chinese") << QVariant(QStringLiteral("充放电同时高温保护"));
     QTest::newRow("string 255 ascii") << QVariant(QString(255, u'x'));
@@ -108,12 +110,54 @@ void TestCellStore::roundTrip()
         store.addVariant(value);
         store.endRow();
     }
+    // As a number: what the value says as one, NaN for texts that are no number and for
+    // anything else.
+    double number = std::numeric_limits<double>::quiet_NaN();
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::QByteArray:
+    case QMetaType::UnknownType:
+        break;
+    case QMetaType::QString: {
+        bool ok = false;
+        const double parsed = value.toString().toDouble(&ok);
+        if (ok)
+            number = parsed;
+        break;
+    }
+    default:
+        number = value.toDouble();
+        break;
+    }
     for (int r = 0; r < 2; ++r) {
         QVERIFY2(identical(store.cell(r, 1), value), describe(store.cell(r, 1)).constData());
         QVERIFY2(identical(store.cell(r, 3), value), describe(store.cell(r, 3)).constData());
         QCOMPARE(store.cell(r, 2), QVariant(QStringLiteral("after")));
         QCOMPARE(store.isString(r, 1), value.typeId() == QMetaType::QString);
+        const int columns[] = {1, 2, 3};
+        double numbers[3];
+        QCOMPARE(store.rowNumbers(r, columns, 3, numbers), 4);
+        for (double got : {numbers[0], numbers[2]})
+            QVERIFY2(identical(QVariant(got), QVariant(number)), qPrintable(QString::number(got)));
+        QVERIFY(std::isnan(numbers[1]));
     }
+}
+
+void TestCellStore::numbersOutOfReach()
+{
+    CellStore store;
+    store.beginRow();
+    store.addVariant(1);
+    store.addVariant(2.5);
+    store.endRow();
+    // Past the row's end, out of order, and a row that does not exist: NaN.
+    const int columns[] = {1, 0, 2};
+    double numbers[3];
+    QCOMPARE(store.rowNumbers(0, columns, 3, numbers), 2);
+    QCOMPARE(numbers[0], 2.5);
+    QVERIFY(std::isnan(numbers[1]) && std::isnan(numbers[2]));
+    QCOMPARE(store.rowNumbers(1, columns, 3, numbers), 0);
+    QVERIFY(std::isnan(numbers[0]));
 }
 
 void TestCellStore::scaledReadingsRoundTrip()

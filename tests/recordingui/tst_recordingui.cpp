@@ -12,6 +12,8 @@
 #include "recordingui/openrecordingdialog.h"
 #include "recordingui/recordingcontroller.h"
 #include "simprocess.h"
+#include "trends/trenddata.h"
+#include "trends/trendview.h"
 #include "ui_mainwindow.h"
 #include "widgets/switchbutton.h"
 
@@ -263,6 +265,8 @@ void TestRecordingUi::showsARecordingReadOnly()
     RDModel *model = recording->recordingModel();
     QCOMPARE(ui->tableView->model(), model);
     QCOMPARE(model->rowCount(), 5);
+    // The trend tab shows the recording's rows while it is shown.
+    QCOMPARE(m_window->trendView()->data()->rowCount(), 5);
     const int cell = columnOf(model, QStringLiteral("Vcell1"));
     const int time = columnOf(model, QStringLiteral("_time"));
     QVERIFY(cell >= 0 && time >= 0);
@@ -293,6 +297,7 @@ void TestRecordingUi::showsARecordingReadOnly()
     QVERIFY(!recording->banner()->isVisible());
     QCOMPARE(ui->tableView->model(), m_window->tableModel());
     QCOMPARE(m_window->tableModel()->rowCount(), 2);
+    QCOMPARE(m_window->trendView()->data()->rowCount(), 2);
     QVERIFY(ui->openCom->isEnabled());
     QVERIFY(ui->protocolSelector->isEnabled());
 }

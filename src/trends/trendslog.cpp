@@ -1,0 +1,3 @@
+#include "trends/trendslog.h"
+
+Q_LOGGING_CATEGORY(lcTrends, "cellscribe.trends", QtWarningMsg)
