@@ -327,5 +327,7 @@ QString MainWindow::tr2(const QString &chinese, const QString &english) const
 TextTranslator MainWindow::unitTranslator() const
 {
     // Reads the language at each call, so a language change shows at the next redraw.
-    return [this](const QString &text) { return translateWithUnit(m_language, text); };
+    return [language = m_sharedLanguage](const QString &text) {
+        return translateWithUnit(*language, text);
+    };
 }

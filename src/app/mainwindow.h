@@ -15,6 +15,8 @@
 #include <QStringList>
 #include <QVariantHash>
 
+#include <memory>
+
 namespace Ui {
 class MainWindow;
 }
@@ -247,6 +249,9 @@ private:
     DataProcessor *dataProcessor = nullptr;
     SerialCommHandler *serialCommHandler = nullptr;
     int m_language = Chinese;
+    // The language as the translators handed to children read it: they may outlive the window
+    // while its children are torn down.
+    std::shared_ptr<int> m_sharedLanguage = std::make_shared<int>(Chinese);
     // A timeout report stays in the error line until the BMS answers again.
     bool m_timeoutShown = false;
     // Likewise a failing continuous export, until its file takes rows again: shown again

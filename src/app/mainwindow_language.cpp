@@ -212,6 +212,7 @@ void MainWindow::applyLanguage(int language)
 {
     captureSourceTexts();
     m_language = language;
+    *m_sharedLanguage = language;
     const TranslationMap &dictionary = translationsFor(language);
 
     for (const auto &[widget, chinese] : std::as_const(m_textCache)) {
