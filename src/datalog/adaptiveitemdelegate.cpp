@@ -8,6 +8,8 @@ constexpr qreal kMinPointSize = 4.0;
 constexpr qreal kPointStep = 0.5;
 constexpr int kMinPixelSize = 6;
 constexpr int kDefaultPixelSize = 14;
+// Fonts kept; past this many (cells of ever new texts) they start again.
+constexpr qsizetype kMaxFits = 8192;
 } // namespace
 
 AdaptiveItemDelegate::AdaptiveItemDelegate(QObject *parent) : QStyledItemDelegate(parent) { }
@@ -43,6 +45,24 @@ QFont AdaptiveItemDelegate::fittedFont(const QFont &font, const QString &text, i
     return working;
 }
 
+const AdaptiveItemDelegate::Fit &
+AdaptiveItemDelegate::fitFor(const QFont &base, const QString &text, int cellWidth) const
+{
+    if (!(base == m_fitBase) || base.resolveMask() != m_fitBase.resolveMask()) {
+        m_fits.clear();
+        m_fitBase = base;
+    }
+    const QPair<int, QString> key(cellWidth, text);
+    auto it = m_fits.constFind(key);
+    if (it == m_fits.constEnd()) {
+        if (m_fits.size() >= kMaxFits)
+            m_fits.clear();
+        const QFont font = fittedFont(base, text, cellWidth);
+        it = m_fits.insert(key, Fit{font, QFontMetrics(font)});
+    }
+    return *it;
+}
+
 void AdaptiveItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                                  const QModelIndex &index) const
 {
@@ -52,8 +72,9 @@ void AdaptiveItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &
         QStyledItemDelegate::paint(painter, option, index);
         return;
     }
-    opt.font = fittedFont(opt.font, opt.text, opt.rect.width());
-    opt.fontMetrics = QFontMetrics(opt.font);
+    const Fit &fit = fitFor(opt.font, opt.text, opt.rect.width());
+    opt.font = fit.font;
+    opt.fontMetrics = fit.metrics;
     opt.textElideMode = Qt::ElideRight;
     QStyledItemDelegate::paint(painter, opt, index);
 }

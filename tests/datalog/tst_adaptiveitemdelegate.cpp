@@ -48,6 +48,22 @@ QImage paintCell(const QStyledItemDelegate &delegate, QTableView &view, const QM
     return image;
 }
 
+// A table of one cell holding text.
+struct OneCellTable
+{
+    explicit OneCellTable(const QString &text)
+    {
+        model.setItem(0, 0, new QStandardItem(text));
+        view.setModel(&model);
+    }
+    QModelIndex index() const { return model.index(0, 0); }
+
+    QStandardItemModel model{1, 1};
+    QTableView view;
+};
+
+const QString kLongText = QStringLiteral("Ein sehr langer Zustandstext, der nicht passt");
+
 } // namespace
 
 class TestAdaptiveItemDelegate : public QObject
@@ -60,6 +76,7 @@ private slots:
     void shrinksOnlyAsFarAsNeeded();
     void paintsWithFittedFontElided();
     void emptyCellPaintedByBase();
+    void keptFontsFollowTextWidthAndBaseFont();
 };
 
 void TestAdaptiveItemDelegate::fittedFont_data()
@@ -120,12 +137,10 @@ void TestAdaptiveItemDelegate::shrinksOnlyAsFarAsNeeded()
 
 void TestAdaptiveItemDelegate::paintsWithFittedFontElided()
 {
-    QStandardItemModel model(1, 1);
-    const QString text = QStringLiteral("Ein sehr langer Zustandstext, der nicht passt");
-    model.setItem(0, 0, new QStandardItem(text));
-    QTableView view;
-    view.setModel(&model);
-    const QModelIndex index = model.index(0, 0);
+    const QString text = kLongText;
+    OneCellTable table(text);
+    QTableView &view = table.view;
+    const QModelIndex index = table.index();
 
     AdaptiveItemDelegate adaptive;
     QStyledItemDelegate plain;
@@ -144,15 +159,41 @@ void TestAdaptiveItemDelegate::paintsWithFittedFontElided()
 
 void TestAdaptiveItemDelegate::emptyCellPaintedByBase()
 {
-    QStandardItemModel model(1, 1);
-    model.setItem(0, 0, new QStandardItem(QString()));
-    QTableView view;
-    view.setModel(&model);
+    OneCellTable table{QString()};
+    QTableView &view = table.view;
+    const QModelIndex index = table.index();
     AdaptiveItemDelegate adaptive;
     QStyledItemDelegate plain;
-    const QModelIndex index = model.index(0, 0);
     QCOMPARE(paintCell(adaptive, view, index, pointFont(11), 50),
              paintCell(plain, view, index, pointFont(11), 50));
+}
+
+// Repaints reuse the font found for a text and width; another width or base font is fitted anew
+// and drawn exactly as an uncached fit would draw it.
+void TestAdaptiveItemDelegate::keptFontsFollowTextWidthAndBaseFont()
+{
+    const QString text = kLongText;
+    OneCellTable table(text);
+    QTableView &view = table.view;
+    const QModelIndex index = table.index();
+    AdaptiveItemDelegate adaptive;
+    QStyledItemDelegate plain;
+    auto expected = [&](const QFont &font, int width) {
+        return paintCell(plain, view, index, AdaptiveItemDelegate::fittedFont(font, text, width),
+                         width, Qt::ElideRight);
+    };
+
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(paintCell(adaptive, view, index, pointFont(11), 150),
+                 expected(pointFont(11), 150));
+    QCOMPARE(adaptive.keptFonts(), 1);
+    QCOMPARE(paintCell(adaptive, view, index, pointFont(11), 90), expected(pointFont(11), 90));
+    QCOMPARE(adaptive.keptFonts(), 2);
+    // A new base font (a language or zoom change) must not draw with fonts fitted for the old one.
+    QCOMPARE(paintCell(adaptive, view, index, pointFont(16), 150), expected(pointFont(16), 150));
+    QCOMPARE(adaptive.keptFonts(), 1);
+    QCOMPARE(paintCell(adaptive, view, index, pixelFont(20), 150), expected(pixelFont(20), 150));
+    QCOMPARE(adaptive.keptFonts(), 1);
 }
 
 QTEST_MAIN(TestAdaptiveItemDelegate)
