@@ -1,6 +1,7 @@
 #include "datalog/rdmodel.h"
 
 #include "datalog/dataloglog.h"
+#include "datalog/dateformat.h"
 #include "protocol/protocolconfig.h"
 
 #include <QDateTime>
@@ -14,30 +15,6 @@ const QString kDateField = QStringLiteral("_date");
 const QString kTimeField = QStringLiteral("_time");
 const QString kDefaultDateFormat = QStringLiteral("yyyy-MM-dd");
 constexpr int kStandbyCode = 0xF000;
-
-// A format without time, AM/PM or zone letters gives the same text all day: format it once a day.
-// (Such letters inside quotes only cost the caching.)
-bool isDateOnlyFormat(const QString &format)
-{
-    for (QChar c : format) {
-        switch (c.unicode()) {
-        case u'h':
-        case u'H':
-        case u'm':
-        case u's':
-        case u'z':
-        case u'a':
-        case u'A':
-        case u'p':
-        case u'P':
-        case u't':
-            return false;
-        default:
-            break;
-        }
-    }
-    return true;
-}
 
 // "HH:mm:ss.cc" with the hundredths truncated, without parsing a format on every row.
 QString timeText(const QTime &t)

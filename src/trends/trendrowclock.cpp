@@ -1,5 +1,7 @@
 #include "trends/trendrowclock.h"
 
+#include "datalog/dateformat.h"
+
 #include <QDateTime>
 #include <QTime>
 
@@ -7,29 +9,6 @@ namespace {
 
 constexpr int kMsPerHour = 3600 * 1000;
 constexpr int kMsPerDay = 24 * kMsPerHour;
-
-// Whether a date format names no time of day (then a time column completes it).
-bool isDateOnlyFormat(const QString &format)
-{
-    for (QChar c : format) {
-        switch (c.unicode()) {
-        case u'h':
-        case u'H':
-        case u'm':
-        case u's':
-        case u'z':
-        case u'a':
-        case u'A':
-        case u'p':
-        case u'P':
-        case u't':
-            return false;
-        default:
-            break;
-        }
-    }
-    return true;
-}
 
 int twoDigits(QByteArrayView text, qsizetype at)
 {

@@ -3,6 +3,7 @@
 
 #include "../testsupport/boxcloser.h"
 #include "app/mainwindow.h"
+#include "childprocess.h"
 #include "datalog/rdmodel.h"
 #include "protocol/protocolconfig.h"
 #include "simprocess.h"
@@ -22,56 +23,6 @@
 namespace {
 
 const QString kProtocolFile = QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR "/cs-16s.json");
-
-// cellscribe-record in a child process, its stderr collected line by line.
-class RecorderProcess
-{
-public:
-    ~RecorderProcess()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    void start(const QStringList &arguments)
-    {
-        QObject::connect(&m_process, &QProcess::readyReadStandardError, [this] {
-            m_process.setReadChannel(QProcess::StandardError);
-            while (m_process.canReadLine())
-                m_lines << QString::fromLocal8Bit(m_process.readLine()).trimmed();
-        });
-        m_process.start(QStringLiteral(CELLSCRIBE_RUNTIME_DIR "/cellscribe-record"), arguments);
-    }
-
-    // The exit code, or -1 when it did not end in time.
-    int waitForExit(int timeoutMs)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (m_process.state() != QProcess::NotRunning && clock.elapsed() < timeoutMs)
-            QTest::qWait(20);
-        if (m_process.state() != QProcess::NotRunning)
-            return -1;
-        m_lines << QString::fromLocal8Bit(m_process.readAllStandardError())
-                           .split(u'\n', Qt::SkipEmptyParts);
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -2;
-    }
-
-    int count(const QString &part) const
-    {
-        return int(std::count_if(m_lines.cbegin(), m_lines.cend(),
-                                 [&part](const QString &line) { return line.contains(part); }));
-    }
-
-    QProcess &process() { return m_process; }
-    const QStringList &lines() const { return m_lines; }
-
-private:
-    QProcess m_process;
-    QStringList m_lines;
-};
 
 QList<QByteArray> csvLines(const QString &path)
 {

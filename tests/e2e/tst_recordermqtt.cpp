@@ -3,6 +3,7 @@
 // a broker outage that costs no row, and bad MQTT input refused.
 
 #include "../publish/mqtttestsupport.h"
+#include "childprocess.h"
 #include "protocol/protocolconfig.h"
 #include "simprocess.h"
 
@@ -15,60 +16,6 @@
 namespace {
 
 const QString kProtocolFile = QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR "/cs-16s.json");
-
-class RecorderProcess
-{
-public:
-    ~RecorderProcess()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    void start(const QStringList &arguments)
-    {
-        QObject::connect(&m_process, &QProcess::readyReadStandardError, [this] {
-            m_process.setReadChannel(QProcess::StandardError);
-            while (m_process.canReadLine())
-                m_lines << QString::fromLocal8Bit(m_process.readLine()).trimmed();
-        });
-        m_process.start(QStringLiteral(CELLSCRIBE_RUNTIME_DIR "/cellscribe-record"), arguments);
-    }
-
-    // The exit code, or -1 when it did not end in time.
-    int waitForExit(int timeoutMs)
-    {
-        if (!QTest::qWaitFor([this] { return m_process.state() == QProcess::NotRunning; },
-                             timeoutMs))
-            return -1;
-        m_lines << QString::fromLocal8Bit(m_process.readAllStandardError())
-                           .split(u'\n', Qt::SkipEmptyParts);
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -2;
-    }
-
-    int count(const QString &part) const
-    {
-        return int(std::count_if(m_lines.cbegin(), m_lines.cend(),
-                                 [&part](const QString &line) { return line.contains(part); }));
-    }
-    QString find(const QString &part) const
-    {
-        for (const QString &line : m_lines) {
-            if (line.contains(part))
-                return line;
-        }
-        return QString();
-    }
-
-    QProcess &process() { return m_process; }
-    QString log() const { return m_lines.join(u'\n'); }
-
-private:
-    QProcess m_process;
-    QStringList m_lines;
-};
 
 // The cells of the CSV's data rows (the header dropped), unquoted.
 QList<QStringList> csvRows(const QString &path)

@@ -2,6 +2,7 @@
 // file, a replay that gives the recorder's own CSV, a kill -9 that loses at most about a second,
 // a full disk and an unwritable directory that cost the recording but not the run.
 
+#include "childprocess.h"
 #include "protocol/protocolconfig.h"
 #include "recording/recordingreader.h"
 #include "simprocess.h"
@@ -19,55 +20,10 @@
 namespace {
 
 const QString kProtocolFile = QStringLiteral(CELLSCRIBE_PROTOCOLS_DIR "/cs-16s.json");
-const QString kRecorder = QStringLiteral(CELLSCRIBE_RUNTIME_DIR "/cellscribe-record");
+const QString kRecorder = ChildProcess::recorderProgram();
 const QString kTool = QStringLiteral(CELLSCRIBE_RUNTIME_DIR "/cellscribe-protocol");
 
-// A child process, its stderr collected line by line.
-class Child
-{
-public:
-    ~Child()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-    void start(const QString &program, const QStringList &arguments,
-               const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
-    {
-        QObject::connect(&m_process, &QProcess::readyReadStandardError, [this] {
-            m_process.setReadChannel(QProcess::StandardError);
-            while (m_process.canReadLine())
-                m_lines << QString::fromLocal8Bit(m_process.readLine()).trimmed();
-        });
-        m_process.setProcessEnvironment(environment);
-        m_process.start(program, arguments);
-    }
-    int waitForExit(int timeoutMs)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (m_process.state() != QProcess::NotRunning && clock.elapsed() < timeoutMs)
-            QTest::qWait(20);
-        if (m_process.state() != QProcess::NotRunning)
-            return -1;
-        m_lines << QString::fromLocal8Bit(m_process.readAllStandardError())
-                           .split(u'\n', Qt::SkipEmptyParts);
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -2;
-    }
-    int count(const QString &part) const
-    {
-        return int(std::count_if(m_lines.cbegin(), m_lines.cend(),
-                                 [&part](const QString &line) { return line.contains(part); }));
-    }
-    QProcess &process() { return m_process; }
-    QString log() const { return m_lines.join(u'\n'); }
-
-private:
-    QProcess m_process;
-    QStringList m_lines;
-};
+using Child = ChildProcess;
 
 QStringList simArgs(const QString &link, const QString &faults = QString())
 {
