@@ -219,7 +219,7 @@ void MqttPublishControl::removeFromHomeAssistant()
         return;
     }
     MqttPublisher *remover = m_remover;
-    connect(remover, &MqttPublisher::discoveryRemoved, this, [this, remover, done] {
+    connect(remover, &MqttPublisher::discoveryRemoved, this, [remover, done] {
         done();
         // Stopped from the event loop: the signal comes from inside the publisher.
         QTimer::singleShot(0, remover, [remover] { remover->stop(); });

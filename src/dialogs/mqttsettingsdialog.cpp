@@ -21,7 +21,7 @@ MqttSettingsDialog::MqttSettingsDialog(QWidget *parent) : QDialog(parent)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setMinimumWidth(460);
 
-    auto make = [this](auto *widget, const char *name) {
+    auto make = [](auto *widget, const char *name) {
         widget->setObjectName(QLatin1String(name));
         return widget;
     };

@@ -126,7 +126,7 @@ void TrendPicker::rebuild()
     retranslate();
     refreshVisibility();
     expandAll();
-    emit selectionChanged();
+    emit checkedSeriesChanged();
 }
 
 void TrendPicker::applyChecks()
@@ -188,7 +188,7 @@ void TrendPicker::onItemChanged(QTreeWidgetItem *item, int column)
     if (keys == m_checkedKeys)
         return;
     m_checkedKeys = keys;
-    emit selectionChanged();
+    emit checkedSeriesChanged();
 }
 
 QList<int> TrendPicker::checkedSeries() const
@@ -208,7 +208,7 @@ void TrendPicker::setCheckedKeys(const QStringList &keys)
     m_checkedKeys = keys;
     m_defaultApplied = true;
     applyChecks();
-    emit selectionChanged();
+    emit checkedSeriesChanged();
 }
 
 void TrendPicker::setGroupChecked(TrendGroup group, bool checked)

@@ -36,7 +36,7 @@ public:
     static QString groupName(TrendGroup group);
 
 signals:
-    void selectionChanged();
+    void checkedSeriesChanged();
 
 private:
     void rebuild();

@@ -110,7 +110,7 @@ TrendView::TrendView(QWidget *parent) : QWidget(parent)
     m_picker->setData(m_data);
     m_plot->setData(m_data);
 
-    connect(m_picker, &TrendPicker::selectionChanged, this, &TrendView::onSelectionChanged);
+    connect(m_picker, &TrendPicker::checkedSeriesChanged, this, &TrendView::onSelectionChanged);
     connect(m_data, &TrendData::seriesChanged, this, &TrendView::onSelectionChanged);
     // Arriving rows update the legend as often as the plot redraws them.
     m_rowTimer.setSingleShot(true);

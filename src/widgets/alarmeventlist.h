@@ -26,7 +26,7 @@ public:
     int count() const { return int(m_entries.size()); }
     int unacknowledgedCount() const;
     // Entry i, newest first.
-    AlarmEvent event(int i) const { return m_entries.at(i).event; }
+    AlarmEvent eventAt(int i) const { return m_entries.at(i).event; }
     bool isAcknowledged(int i) const { return m_entries.at(i).acknowledged; }
     QTableWidget *table() const { return m_table; }
 

@@ -91,7 +91,7 @@ void tst_AlarmDisplay::followsTheMonitor()
     monitor.processValues(cells(3300), 3000);
     QVERIFY(display.banner()->isHidden());
     QCOMPARE(display.eventList()->count(), 2);
-    QCOMPARE(display.eventList()->event(0).kind, AlarmEvent::Kind::Cleared);
+    QCOMPARE(display.eventList()->eventAt(0).kind, AlarmEvent::Kind::Cleared);
     QVERIFY(!frame->property("alarm").toBool());
 
     display.settingsButton()->click();

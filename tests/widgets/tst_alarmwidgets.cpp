@@ -177,8 +177,8 @@ void tst_AlarmWidgets::eventListKeepsTheNewest()
                 makeEvent(QStringLiteral("r%1").arg(i), 0, AlarmRule::Severity::Warning, at(i)));
     QCOMPARE(list.count(), 3);
     QCOMPARE(list.table()->rowCount(), 3);
-    QCOMPARE(list.event(0).rule, QStringLiteral("r4"));
-    QCOMPARE(list.event(2).rule, QStringLiteral("r2"));
+    QCOMPARE(list.eventAt(0).rule, QStringLiteral("r4"));
+    QCOMPARE(list.eventAt(2).rule, QStringLiteral("r2"));
     QCOMPARE(list.unacknowledgedCount(), 3);
 }
 
