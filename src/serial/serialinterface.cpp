@@ -323,7 +323,7 @@ void SerialInterface::handleTimeout()
 {
     const qint64 now = m_clock.elapsed();
     // Bytes nobody has added to for the response time will not become a frame.
-    if (!m_assembler.isEmpty() && now - m_lastByteAt >= responseTimeoutMs) {
+    if (!m_assembler.isEmpty() && now - m_lastByteAt >= responseTimeoutMs + quietGraceMs) {
         qCDebug(lcSerial) << "Dropping" << m_assembler.size() << "bytes of an unfinished frame";
         m_assembler.clear();
         m_answerArriving = false;
@@ -375,7 +375,7 @@ void SerialInterface::armResponseTimer()
     if (m_deadlines.size() > first)
         due = m_deadlines.at(first);
     if (!m_assembler.isEmpty()) {
-        const qint64 quietEnd = m_lastByteAt + responseTimeoutMs;
+        const qint64 quietEnd = m_lastByteAt + responseTimeoutMs + quietGraceMs;
         due = due < 0 ? quietEnd : qMin(due, quietEnd);
     }
     if (due < 0) {

@@ -17,9 +17,10 @@ class QTimer;
 // by one timeoutOccurred() when its answer has not begun to arrive (no start mark) within
 // responseTimeoutMs of its writing, whatever the polling interval; an answer that has begun may
 // take longer, for as long as its bytes keep coming. Received bytes that form no frame are dropped
-// once the line has been quiet for responseTimeoutMs, and a request whose answer was begun that
-// way is reported then. So requests minus frames is the number of timeouts reported once the line
-// has been quiet for responseTimeoutMs. A device that goes away while the port is open
+// once the line has been quiet for responseTimeoutMs (plus quietGraceMs, so that a byte due right
+// at the limit is not lost to timer jitter), and a request whose answer was begun that way is
+// reported then. So requests minus frames is the number of timeouts reported once the line has
+// been quiet for that long. A device that goes away while the port is open
 // (ResourceError, or read/write errors that repeat without data in between) closes the port and
 // is reported once by errorOccurred() and once by portLost().
 class SerialInterface : public QObject
@@ -29,6 +30,7 @@ class SerialInterface : public QObject
 public:
     enum DataType { Hex = 0, Ascii = 1 };
     static constexpr int responseTimeoutMs = 1000;
+    static constexpr int quietGraceMs = 100;
 
     explicit SerialInterface(QObject *parent = nullptr);
     ~SerialInterface() override;
