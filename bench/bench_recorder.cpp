@@ -36,7 +36,8 @@ double cpuSeconds(qint64 pid)
     const QByteArray stat = file.readAll();
     const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
     // Fields 14 and 15 of the whole line (utime, stime) are 11 and 12 after the name.
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+    return (fields.value(11).toDouble() + fields.value(12).toDouble())
+            / double(sysconf(_SC_CLK_TCK));
 }
 
 qint64 residentKb(qint64 pid)
@@ -55,17 +56,18 @@ bool cpuShare(const QTemporaryDir &dir)
 {
     const QString link = dir.filePath(QStringLiteral("bms"));
     QProcess sim;
-    sim.start(kSimulator, {QStringLiteral("--protocol"), kProtocol, QStringLiteral("--link"), link});
+    sim.start(kSimulator,
+              {QStringLiteral("--protocol"), kProtocol, QStringLiteral("--link"), link});
     for (int i = 0; i < 100 && !QFileInfo::exists(link); ++i)
         QThread::msleep(50);
     QProcess recorder;
     recorder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    recorder.start(kRecorder, {QStringLiteral("--port"), link, QStringLiteral("--protocol"), kProtocol,
-                               QStringLiteral("--interval"), QStringLiteral("200 ms"),
-                               QStringLiteral("--csv"), dir.filePath(QStringLiteral("cpu.csv")),
-                               QStringLiteral("--record"), dir.filePath(QStringLiteral("cpu.csrec")),
-                               QStringLiteral("--duration"), QStringLiteral("33"),
-                               QStringLiteral("--quiet")});
+    recorder.start(kRecorder,
+                   {QStringLiteral("--port"), link, QStringLiteral("--protocol"), kProtocol,
+                    QStringLiteral("--interval"), QStringLiteral("200 ms"), QStringLiteral("--csv"),
+                    dir.filePath(QStringLiteral("cpu.csv")), QStringLiteral("--record"),
+                    dir.filePath(QStringLiteral("cpu.csrec")), QStringLiteral("--duration"),
+                    QStringLiteral("33"), QStringLiteral("--quiet")});
     if (!recorder.waitForStarted(5000))
         return false;
     const qint64 pid = recorder.processId();
@@ -104,11 +106,12 @@ bool memoryFlat(const QTemporaryDir &dir)
     constexpr int kFrames = 100000;
     QProcess recorder;
     recorder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    recorder.start(kRecorder, {QStringLiteral("--port"), QString::fromLocal8Bit(name),
-                               QStringLiteral("--protocol"), kProtocol, QStringLiteral("--csv"),
-                               dir.filePath(QStringLiteral("flat.csv")), QStringLiteral("--record"),
-                               dir.filePath(QStringLiteral("flat.csrec")), QStringLiteral("--frames"),
-                               QString::number(kFrames), QStringLiteral("--quiet")});
+    recorder.start(kRecorder,
+                   {QStringLiteral("--port"), QString::fromLocal8Bit(name),
+                    QStringLiteral("--protocol"), kProtocol, QStringLiteral("--csv"),
+                    dir.filePath(QStringLiteral("flat.csv")), QStringLiteral("--record"),
+                    dir.filePath(QStringLiteral("flat.csrec")), QStringLiteral("--frames"),
+                    QString::number(kFrames), QStringLiteral("--quiet")});
     if (!recorder.waitForStarted(5000))
         return false;
     const qint64 pid = recorder.processId();
@@ -130,7 +133,8 @@ bool memoryFlat(const QTemporaryDir &dir)
         qsizetype done = 0;
         while (done < frame.size()) {
             while (::read(master, sink, sizeof sink) > 0) { } // the recorder's own requests
-            const ssize_t w = ::write(master, frame.constData() + done, size_t(frame.size() - done));
+            const ssize_t w =
+                    ::write(master, frame.constData() + done, size_t(frame.size() - done));
             if (w > 0) {
                 done += w;
             } else if (errno == EAGAIN) {

@@ -82,8 +82,8 @@ void tst_Alarms::recorderRaisesOnceAndClears()
                     kProtocolFile, QStringLiteral("--interval"), QStringLiteral("100"),
                     QStringLiteral("--frames"), QString::number(frames), QStringLiteral("--csv"),
                     csv, QStringLiteral("--alarm-column"), QStringLiteral("--alarms"), rules,
-                    QStringLiteral("--record"), recording,
-                    QStringLiteral("--language"), QStringLiteral("en"), QStringLiteral("--quiet")});
+                    QStringLiteral("--record"), recording, QStringLiteral("--language"),
+                    QStringLiteral("en"), QStringLiteral("--quiet")});
     QVERIFY(recorder.waitForFinished(60000));
     QCOMPARE(recorder.exitCode(), 0);
     const QStringList lines = QString::fromLocal8Bit(recorder.readAllStandardError())
@@ -103,8 +103,8 @@ void tst_Alarms::recorderRaisesOnceAndClears()
 
     // The recording keeps the raise and the clear, each naming the cell.
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
-                                                    QStringLiteral("alarms-e2e"));
+        QSqlDatabase db =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("alarms-e2e"));
         db.setDatabaseName(recording);
         QVERIFY(db.open());
         QSqlQuery query(db);
@@ -116,8 +116,8 @@ void tst_Alarms::recorderRaisesOnceAndClears()
             QVERIFY2(query.value(1).toString().contains(QStringLiteral("\"cell\":%1").arg(kCell)),
                      qPrintable(query.value(1).toString()));
         }
-        QCOMPARE(kinds, (QStringList{QStringLiteral("alarm-raised"),
-                                     QStringLiteral("alarm-cleared")}));
+        QCOMPARE(kinds,
+                 (QStringList{QStringLiteral("alarm-raised"), QStringLiteral("alarm-cleared")}));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("alarms-e2e"));
 
