@@ -1,6 +1,7 @@
 // Live window: the main window (offscreen, 1600 x 900 so that the chart page is shown, auto-scroll
 // on) polling cellscribe-bms-sim every 200 ms for 60 s through the simulator's --link path; then
-// another 60 s with the trend tab shown instead (its default curves, following the newest rows).
+// another 60 s with the trend tab shown instead (its default curves, following the newest rows),
+// and another with the table tab shown (auto-scroll on, each new row scrolled into view).
 //
 // The program builds the window itself, exactly as cellscribe's main() does, so that the probe can
 // live in the same process:
@@ -195,6 +196,22 @@ int main(int argc, char **argv)
     const double trendWall = bench::nowSeconds() - trendWallStart;
     const double trendCpu = processCpuSeconds() - trendCpuStart;
     const int trendReceived = frames - trendFramesBefore;
+
+    // The table tab in front, following the newest row.
+    ui->tabWidget->setCurrentWidget(ui->tab_data);
+    waitFor([] { return false; }, 1000);
+    const bool tableShown = ui->tableView->isVisible() && ui->autoruncheck->isChecked();
+    const int tableFramesBefore = frames;
+    const double tableCpuStart = processCpuSeconds();
+    const double tableWallStart = bench::nowSeconds();
+    {
+        QEventLoop loop;
+        QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    const double tableWall = bench::nowSeconds() - tableWallStart;
+    const double tableCpu = processCpuSeconds() - tableCpuStart;
+    const int tableReceived = frames - tableFramesBefore;
     ui->openCom->setChecked(false);
     sim.terminate();
     sim.waitForFinished(5000);
@@ -219,6 +236,16 @@ int main(int argc, char **argv)
                     .arg(bench::num(trendCpu, 2), bench::num(trendWall, 1), bench::num(share, 2)),
             bench::num(trendShare / share, 2) + u'x',
             trendShown && trendReceived >= trendWall / 0.2 * 0.9 && trendShare < 2);
+    const double tableShare = tableCpu / tableWall * 100;
+    bench::report("livewindow_table_cpu", bench::num(tableShare, 2),
+                  QStringLiteral("% of one core, table tab shown, auto-scroll on"),
+                  QStringLiteral("< 1.5 %"),
+                  QStringLiteral("%1 CPU s over %2 s, %3 rows; chart page %4 %")
+                          .arg(bench::num(tableCpu, 2), bench::num(tableWall, 1))
+                          .arg(window.tableModel()->rowCount())
+                          .arg(bench::num(share, 2)),
+                  bench::num(tableShare / share, 2) + u'x',
+                  tableShown && tableReceived >= tableWall / 0.2 * 0.9 && tableShare < 1.5);
     const double latencyMs = bench::median(latencies) * 1000;
     std::sort(latencies.begin(), latencies.end());
     const double p95 = latencies.empty() ? 0 : latencies[size_t(latencies.size() * 0.95)] * 1000;

@@ -34,6 +34,8 @@ private:
         QFontMetrics metrics;
     };
     const Fit &fitFor(const QFont &base, const QString &text, int cellWidth) const;
+    // Draws a cell of plain text as the style does; false (nothing drawn) for any other cell.
+    static bool paintPlainText(QPainter *painter, const QStyleOptionViewItem &opt);
 
     // By cell width and text, for the base font last seen; a new base font starts again.
     mutable QFont m_fitBase;

@@ -366,9 +366,11 @@ uchar *CellStore::allocate(size_t size)
         if (size > kBlockSize / 4) {
             // A row of unusual size gets its own block; the current block stays in use.
             m_blocks.emplace_back(new uchar[size]);
+            m_heldBytes += qint64(size);
             return m_blocks.back().get();
         }
         m_blocks.emplace_back(new uchar[kBlockSize]);
+        m_heldBytes += qint64(kBlockSize);
         m_free = m_blocks.back().get();
         m_freeSize = kBlockSize;
     }
@@ -395,8 +397,10 @@ void CellStore::endRow()
     if (!m_payload.empty())
         std::memcpy(record + header + count, m_payload.data(), m_payload.size());
 
-    if ((m_rowCount & (kPageSize - 1)) == 0)
+    if ((m_rowCount & (kPageSize - 1)) == 0) {
         m_pages.emplace_back(new const uchar *[kPageSize]);
+        m_heldBytes += qint64(kPageSize * sizeof(const uchar *));
+    }
     m_pages.back()[m_rowCount & (kPageSize - 1)] = record;
     ++m_rowCount;
 }
@@ -888,6 +892,7 @@ void CellStore::clear()
     m_pages.clear();
     m_pages.shrink_to_fit();
     m_rowCount = 0;
+    m_heldBytes = 0;
     m_strings.clear();
     m_stringsUtf8.clear();
     m_stringIndex.clear();

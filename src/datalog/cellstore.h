@@ -37,6 +37,8 @@ public:
     void endRow();
 
     qsizetype rowCount() const { return m_rowCount; }
+    // Bytes taken by the row records and their index: what the rows themselves cost.
+    qint64 heldBytes() const { return m_heldBytes; }
     // Cells of the row as appended; 0 for a row out of range.
     int cellCount(qsizetype row) const;
     // The stored cell; an invalid variant for a row or column out of range.
@@ -112,6 +114,7 @@ private:
     // Paged index: row r lives at m_pages[r >> shift][r & mask].
     std::vector<std::unique_ptr<const uchar *[]>> m_pages;
     qsizetype m_rowCount = 0;
+    qint64 m_heldBytes = 0;
 
     // Pooled texts, with the number each column position has added (capped, so a column of
     // unique texts such as times cannot grow the pool without bound).

@@ -77,6 +77,8 @@ private slots:
     void paintsWithFittedFontElided();
     void emptyCellPaintedByBase();
     void keptFontsFollowTextWidthAndBaseFont();
+    void drawsPlainCellsAsTheStyle_data();
+    void drawsPlainCellsAsTheStyle();
 };
 
 void TestAdaptiveItemDelegate::fittedFont_data()
@@ -194,6 +196,90 @@ void TestAdaptiveItemDelegate::keptFontsFollowTextWidthAndBaseFont()
     QCOMPARE(adaptive.keptFonts(), 1);
     QCOMPARE(paintCell(adaptive, view, index, pixelFont(20), 150), expected(pixelFont(20), 150));
     QCOMPARE(adaptive.keptFonts(), 1);
+}
+
+void TestAdaptiveItemDelegate::drawsPlainCellsAsTheStyle_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("alignment");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("styleSheet");
+    QTest::addColumn<bool>("rightToLeft");
+    QTest::addColumn<bool>("wrap");
+    const int normal = int(QStyle::State_Enabled | QStyle::State_Active);
+    const int centre = int(Qt::AlignCenter);
+    QTest::newRow("centred reading")
+            << QStringLiteral("3.2871") << centre << normal << false << false << false;
+    QTest::newRow("left, top") << QStringLiteral("-12.345") << int(Qt::AlignLeft | Qt::AlignTop)
+                               << normal << false << false << false;
+    QTest::newRow("right, bottom")
+            << QStringLiteral("25.3") << int(Qt::AlignRight | Qt::AlignBottom) << normal << false
+            << false << false;
+    QTest::newRow("selected") << QStringLiteral("3.2871") << centre
+                              << int(normal | QStyle::State_Selected) << false << false << false;
+    QTest::newRow("focused") << QStringLiteral("3.2871") << centre
+                             << int(normal | QStyle::State_HasFocus) << false << false << false;
+    QTest::newRow("inactive window") << QStringLiteral("3.2871") << centre
+                                     << int(QStyle::State_Enabled) << false << false << false;
+    QTest::newRow("disabled") << QStringLiteral("3.2871") << centre << 0 << false << false << false;
+    QTest::newRow("Chinese status")
+            << QStringLiteral("充电中") << centre << normal << false << false << false;
+    QTest::newRow("right to left")
+            << QStringLiteral("12:34:56.78") << int(Qt::AlignLeft | Qt::AlignVCenter) << normal
+            << false << true << false;
+    QTest::newRow("shrunk and elided") << kLongText << centre << normal << false << false << false;
+    // Tables wrap words by default: one line that fits is the same line.
+    QTest::newRow("wrapping on, fits")
+            << QStringLiteral("3.2871") << centre << normal << false << false << true;
+    QTest::newRow("wrapping on, wraps") << kLongText << centre << normal << false << false << true;
+    QTest::newRow("window style sheet")
+            << QStringLiteral("2024-12-31") << centre << int(normal | QStyle::State_Selected)
+            << true << false << false;
+}
+
+// A cell of one line that fits is drawn without the style's item drawing; it must look the same.
+void TestAdaptiveItemDelegate::drawsPlainCellsAsTheStyle()
+{
+    QFETCH(QString, text);
+    QFETCH(int, alignment);
+    QFETCH(int, state);
+    QFETCH(bool, styleSheet);
+    QFETCH(bool, rightToLeft);
+    QFETCH(bool, wrap);
+    OneCellTable table(text);
+    QTableView &view = table.view;
+    if (styleSheet)
+        view.setStyleSheet(QStringLiteral("QTableView { background: #ffffff; "
+                                          "selection-background-color: #66bb6a; "
+                                          "selection-color: #ffffff; }"));
+    view.setLayoutDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+    view.ensurePolished();
+    table.model.item(0, 0)->setTextAlignment(Qt::Alignment(alignment));
+    const QModelIndex index = table.index();
+    auto draw = [&](const QStyledItemDelegate &delegate, const QFont &font,
+                    Qt::TextElideMode elide) {
+        QImage image(128, 34, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        QStyleOptionViewItem option;
+        option.initFrom(&view);
+        option.state = QStyle::State(state);
+        option.rect = QRect(4, 2, 120, 30);
+        option.font = font;
+        option.fontMetrics = QFontMetrics(font);
+        option.textElideMode = elide;
+        option.widget = &view;
+        if (wrap)
+            option.features |= QStyleOptionViewItem::WrapText;
+        delegate.paint(&painter, option, index);
+        painter.end();
+        return image;
+    };
+    AdaptiveItemDelegate adaptive;
+    QStyledItemDelegate plain;
+    const QFont font = pointFont(11);
+    QCOMPARE(draw(adaptive, font, Qt::ElideNone),
+             draw(plain, AdaptiveItemDelegate::fittedFont(font, text, 120), Qt::ElideRight));
 }
 
 QTEST_MAIN(TestAdaptiveItemDelegate)
