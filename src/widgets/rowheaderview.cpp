@@ -2,7 +2,66 @@
 
 #include <QEvent>
 
-RowHeaderView::RowHeaderView(QWidget *parent) : QHeaderView(Qt::Vertical, parent) { }
+#ifdef CELLSCRIBE_HAVE_QT_PRIVATE
+#include <QtWidgets/private/qheaderview_p.h>
+#endif
+
+namespace {
+
+#ifdef CELLSCRIBE_HAVE_QT_PRIVATE
+QHeaderViewPrivate *privateOf(QHeaderView *header)
+{
+    return static_cast<QHeaderViewPrivate *>(QObjectPrivate::get(header));
+}
+#endif
+
+} // namespace
+
+RowHeaderView::RowHeaderView(QWidget *parent) : QHeaderView(Qt::Vertical, parent)
+{
+    // Connected before the table's own handler, so that the table finds the positions made.
+    connect(this, &QHeaderView::sectionCountChanged, this, &RowHeaderView::extendPositions);
+}
+
+void RowHeaderView::setModel(QAbstractItemModel *model)
+{
+    if (QAbstractItemModel *old = this->model())
+        disconnect(old, &QAbstractItemModel::rowsAboutToBeInserted, this,
+                   &RowHeaderView::noteInsertion);
+    QHeaderView::setModel(model);
+    if (model)
+        connect(model, &QAbstractItemModel::rowsAboutToBeInserted, this,
+                &RowHeaderView::noteInsertion);
+}
+
+void RowHeaderView::noteInsertion(const QModelIndex &parent, int first)
+{
+    m_insertedAt = parent.isValid() ? -1 : first;
+#ifdef CELLSCRIBE_HAVE_QT_PRIVATE
+    m_positionsKnown = !privateOf(this)->sectionStartposRecalc;
+#endif
+}
+
+void RowHeaderView::extendPositions(int oldCount, int newCount)
+{
+    const bool appended = m_positionsKnown && m_insertedAt == oldCount && oldCount > 0
+            && newCount > oldCount && !sectionsMoved() && !sectionsHidden();
+    m_positionsKnown = false;
+    m_insertedAt = -1;
+    if (!appended)
+        return;
+#ifdef CELLSCRIBE_HAVE_QT_PRIVATE
+    // Rows appended after rows whose positions are known: each new one starts where the one
+    // before it ends. Qt would otherwise walk all rows on the next question about a position.
+    QHeaderViewPrivate *d = privateOf(this);
+    auto &items = d->sectionItems;
+    if (!d->sectionStartposRecalc || items.size() != newCount)
+        return;
+    for (int i = oldCount; i < newCount; ++i)
+        items[i].calculated_startpos = items[i - 1].calculatedEndPos();
+    d->sectionStartposRecalc = false;
+#endif
+}
 
 QSize RowHeaderView::sizeHint() const
 {

@@ -3,7 +3,9 @@
 #include <QHeaderView>
 
 // Row header of a table that grows by appending: its size hint, which Qt measures anew from up to
-// 200 section labels after every inserted row, is kept while the labels keep their length.
+// 200 section labels after every inserted row, is kept while the labels keep their length; and
+// where Qt's private headers are at hand, the positions of appended rows are added on instead of
+// Qt counting every row's position again after each append.
 class RowHeaderView : public QHeaderView
 {
     Q_OBJECT
@@ -12,12 +14,20 @@ public:
     explicit RowHeaderView(QWidget *parent = nullptr);
 
     QSize sizeHint() const override;
+    void setModel(QAbstractItemModel *model) override;
 
 protected:
     bool event(QEvent *event) override;
 
 private:
     void keepViewportOpaque();
+    void noteInsertion(const QModelIndex &parent, int first);
+    void extendPositions(int oldCount, int newCount);
+
+    // Whether Qt's section positions were all known when the last insertion began, and where it
+    // inserted.
+    bool m_positionsKnown = false;
+    int m_insertedAt = -1;
 
     // Below this many rows Qt's own measure is cheap and every label is looked at.
     static constexpr int kMeasuredRows = 256;
