@@ -1,0 +1,250 @@
+#include "datalog/realtext.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace realtext {
+
+#ifdef __SIZEOF_INT128__
+
+namespace {
+
+using u128 = unsigned __int128;
+
+constexpr int kMinPower = -5;
+constexpr int kMaxPower = 14;
+
+constexpr double kPowers[] = {1e-5, 1e-4, 1e-3, 1e-2, 1e-1, 1e0,  1e1,  1e2,  1e3,  1e4, 1e5,
+                              1e6,  1e7,  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+constexpr uint64_t pow10u(int n)
+{
+    uint64_t p = 1;
+    for (int i = 0; i < n; ++i)
+        p *= 10;
+    return p;
+}
+
+constexpr uint64_t kPow10[] = {pow10u(0),  pow10u(1),  pow10u(2),  pow10u(3),  pow10u(4),
+                               pow10u(5),  pow10u(6),  pow10u(7),  pow10u(8),  pow10u(9),
+                               pow10u(10), pow10u(11), pow10u(12), pow10u(13), pow10u(14),
+                               pow10u(15), pow10u(16), pow10u(17), pow10u(18), pow10u(19)};
+
+constexpr char kDigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930"
+                               "31323334353637383940414243444546474849505152535455565758596061"
+                               "62636465666768697071727374757677787980818283848586878889909192"
+                               "93949596979899";
+
+u128 pow10wide(int n)
+{
+    return n <= 19 ? u128(kPow10[n]) : u128(kPow10[19]) * kPow10[n - 19];
+}
+
+// The digits of c in fixed notation with `point` digits before the decimal point (may be <= 0),
+// or in exponent form (two-digit exponent) where that is shorter.
+int format(bool negative, uint64_t c, int point, char *out)
+{
+    char buffer[20];
+    char *const end = buffer + sizeof buffer;
+    char *digits = end;
+    while (c >= 100) {
+        const unsigned pair = unsigned(c % 100) * 2;
+        c /= 100;
+        *--digits = kDigitPairs[pair + 1];
+        *--digits = kDigitPairs[pair];
+    }
+    if (c >= 10) {
+        *--digits = kDigitPairs[c * 2 + 1];
+        *--digits = kDigitPairs[c * 2];
+    } else {
+        *--digits = char('0' + c);
+    }
+    const int n = int(end - digits);
+    int significant = n;
+    while (significant > 1 && digits[significant - 1] == '0')
+        --significant;
+    char *p = out;
+    if (negative)
+        *p++ = '-';
+    const int fixedLength =
+            point <= 0 ? 2 - point + significant : (point < significant ? significant + 1 : point);
+    const int power = point - 1;
+    const int absPower = power < 0 ? -power : power;
+    const int scientificLength = significant + (significant > 1 ? 1 : 0) + 4;
+    if (scientificLength < fixedLength) {
+        *p++ = digits[0];
+        if (significant > 1) {
+            *p++ = '.';
+            std::memcpy(p, digits + 1, size_t(significant - 1));
+            p += significant - 1;
+        }
+        *p++ = 'e';
+        *p++ = power < 0 ? '-' : '+';
+        *p++ = char('0' + absPower / 10);
+        *p++ = char('0' + absPower % 10);
+    } else if (point <= 0) {
+        *p++ = '0';
+        *p++ = '.';
+        std::memset(p, '0', size_t(-point));
+        p += -point;
+        std::memcpy(p, digits, size_t(significant));
+        p += significant;
+    } else if (point >= significant) {
+        std::memcpy(p, digits, size_t(significant));
+        std::memset(p + significant, '0', size_t(point - significant));
+        p += point;
+    } else {
+        std::memcpy(p, digits, size_t(point));
+        p += point;
+        *p++ = '.';
+        std::memcpy(p, digits + point, size_t(significant - point));
+        p += significant - point;
+    }
+    return int(p - out);
+}
+
+} // namespace
+
+// v = M 2^E exactly. Scaled by 10^-p with p = d - 16 (d the decimal exponent of v), v is
+// X = M 10^-p / 2^s (s = -E), with 17 digits before the point, and the reals that read back as v
+// lie within half a unit in the last place of it: X -+ 10^-p / 2^(s+1). Every bound fits 128
+// bits in the range taken here. The shortest text is the multiple of the largest power of ten
+// inside those bounds, and of several such, the one closest to X.
+int shortest(double v, char *out)
+{
+    const double a = std::fabs(v);
+    if (!(a >= kPowers[0] && a < kPowers[kMaxPower - kMinPower + 1]))
+        return 0;
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    const uint64_t fraction = bits & ((uint64_t(1) << 52) - 1);
+    if (fraction == 0) // the gap below is half the one above
+        return 0;
+    const uint64_t m = fraction | (uint64_t(1) << 52);
+    const int s = 1075 - int((bits >> 52) & 0x7FF); // v = m / 2^s, s from 3 to 69 here
+    // floor(log10(a)) is floor(e2 log10(2)) or one more, for e2 = floor(log2(a)).
+    const int e2 = int((bits >> 52) & 0x7FF) - 1023;
+    int d = (e2 * 1233) >> 12;
+    if (d < kMinPower)
+        d = kMinPower;
+    if (d < kMaxPower && a >= kPowers[d - kMinPower + 1])
+        ++d;
+    // The powers of ten below 1 are not exact: d may be one off, which X shows.
+    u128 n = u128(m) * pow10wide(16 - d);
+    uint64_t x = uint64_t(n >> s);
+    if (x < kPow10[16]) {
+        if (d == kMinPower)
+            return 0;
+        --d;
+        n = u128(m) * pow10wide(16 - d);
+        x = uint64_t(n >> s);
+    } else if (x >= kPow10[17]) {
+        if (d == kMaxPower)
+            return 0;
+        ++d;
+        n = u128(m) * pow10wide(16 - d);
+        x = uint64_t(n >> s);
+    }
+    if (x < kPow10[16] || x >= kPow10[17])
+        return 0;
+
+    // Bounds in units of 2^-(s+1); the bounds themselves read back as v where m is even.
+    const u128 half = pow10wide(16 - d);
+    const u128 low = (n << 1) - half;
+    const u128 high = (n << 1) + half;
+    const int shift = s + 1;
+    const u128 mask = (u128(1) << shift) - 1;
+    const bool inclusive = (m & 1) == 0;
+    uint64_t lo = uint64_t(low >> shift) + ((low & mask) != 0 ? 1 : 0);
+    uint64_t hi = uint64_t(high >> shift);
+    if (!inclusive) {
+        if ((low & mask) == 0)
+            ++lo;
+        if ((high & mask) == 0)
+            --hi;
+    }
+    if (hi >= kPow10[17] || lo > hi)
+        return 0;
+
+    // Strip digits while a multiple of the next power of ten stays inside; divisions by the
+    // constant 10 are cheap, by a power of ten from a table are not.
+    int j = 0;
+    uint64_t xq = x;
+    while (j < 16) {
+        const uint64_t nextLo = lo / 10 + (lo % 10 != 0 ? 1 : 0);
+        const uint64_t nextHi = hi / 10;
+        if (nextLo > nextHi)
+            break;
+        lo = nextLo;
+        hi = nextHi;
+        xq /= 10;
+        ++j;
+    }
+    uint64_t q = lo;
+    if (lo != hi) {
+        // Of several, the one closest to X / 10^j: round it, exactly: (r + frac) * 2 against t.
+        const uint64_t t = kPow10[j];
+        const uint64_t r = x - xq * t;
+        const u128 frac = n & ((u128(1) << s) - 1);
+        const u128 twice = ((u128(r) << s) + frac) << 1;
+        const u128 whole = u128(t) << s;
+        if (twice == whole)
+            return 0;
+        q = twice > whole ? xq + 1 : xq;
+        if (q < lo || q > hi)
+            return 0;
+    }
+    const int digits = 17 - j;
+    if (q >= kPow10[digits] || q < kPow10[digits - 1])
+        return 0;
+    const int point = d + 1;
+    if (point <= 0 || point >= digits || digits < 2)
+        return format(v < 0, q, point, out);
+    // The common case, a fixed text with digits on both sides of the point (never longer than
+    // the exponent form then): the digits go straight to their place, the whole part moves one
+    // to the left to make room for the point.
+    char *p = out;
+    if (v < 0)
+        *p++ = '-';
+    char *const end = p + 1 + digits;
+    char *first = end;
+    if (q >= kPow10[8]) {
+        auto low = uint32_t(q % kPow10[8]);
+        q /= kPow10[8];
+        for (int i = 0; i < 4; ++i) {
+            const unsigned pair = (low % 100) * 2;
+            low /= 100;
+            *--first = kDigitPairs[pair + 1];
+            *--first = kDigitPairs[pair];
+        }
+    }
+    auto top = uint32_t(q);
+    while (top >= 100) {
+        const unsigned pair = (top % 100) * 2;
+        top /= 100;
+        *--first = kDigitPairs[pair + 1];
+        *--first = kDigitPairs[pair];
+    }
+    if (top >= 10) {
+        *--first = kDigitPairs[top * 2 + 1];
+        *--first = kDigitPairs[top * 2];
+    } else {
+        *--first = char('0' + top);
+    }
+    for (int i = 0; i < point; ++i) // readings have few digits before the point
+        p[i] = p[i + 1];
+    p[point] = '.';
+    return int(end - out);
+}
+
+#else
+
+int shortest(double, char *)
+{
+    return 0;
+}
+
+#endif
+
+} // namespace realtext
