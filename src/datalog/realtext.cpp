@@ -36,32 +36,42 @@ constexpr char kDigitPairs[] = "000102030405060708091011121314151617181920212223
                                "62636465666768697071727374757677787980818283848586878889909192"
                                "93949596979899";
 
+// Exactly 8 digits of n < 10^8, two at a time: n scaled by 2^57 / 10^6 holds the first pair
+// above bit 57, and each multiplication of the bits below by 100 brings up the next (checked
+// for every n).
+void put8(uint32_t n, char *out)
+{
+    constexpr uint64_t kScale = (uint64_t(1) << 57) / 1000000 + 1;
+    constexpr uint64_t kMask = (uint64_t(1) << 57) - 1;
+    uint64_t t = uint64_t(n) * kScale;
+    for (int i = 0; i < 4; ++i) {
+        std::memcpy(out + 2 * i, kDigitPairs + 2 * (t >> 57), 2);
+        t = (t & kMask) * 100;
+    }
+}
+
 u128 pow10wide(int n)
 {
     return n <= 19 ? u128(kPow10[n]) : u128(kPow10[19]) * kPow10[n - 19];
 }
 
-// The digits of c in fixed notation with `point` digits before the decimal point (may be <= 0),
-// or in exponent form (two-digit exponent) where that is shorter.
-int format(bool negative, uint64_t c, int point, char *out)
+// The 17 places of q < 10^17, leading zeros too, at places[15..32); places has 48 bytes, so
+// that copies of 17 bytes may start at any of them.
+void putPlaces(uint64_t q, char *places)
 {
-    char buffer[20];
-    char *const end = buffer + sizeof buffer;
-    char *digits = end;
-    while (c >= 100) {
-        const unsigned pair = unsigned(c % 100) * 2;
-        c /= 100;
-        *--digits = kDigitPairs[pair + 1];
-        *--digits = kDigitPairs[pair];
-    }
-    if (c >= 10) {
-        *--digits = kDigitPairs[c * 2 + 1];
-        *--digits = kDigitPairs[c * 2];
-    } else {
-        *--digits = char('0' + c);
-    }
-    const int n = int(end - digits);
-    int significant = n;
+    places[15] = char('0' + q / kPow10[16]);
+    put8(uint32_t(q / kPow10[8] % kPow10[8]), places + 16);
+    put8(uint32_t(q % kPow10[8]), places + 24);
+}
+
+// The `count` digits of c in fixed notation with `point` digits before the decimal point (may
+// be <= 0, down to -4), or in exponent form (two-digit exponent) where that is shorter.
+int format(bool negative, uint64_t c, int count, int point, char *out)
+{
+    char places[48];
+    putPlaces(c, places);
+    const char *const digits = places + 32 - count;
+    int significant = count;
     while (significant > 1 && digits[significant - 1] == '0')
         --significant;
     char *p = out;
@@ -76,7 +86,7 @@ int format(bool negative, uint64_t c, int point, char *out)
         *p++ = digits[0];
         if (significant > 1) {
             *p++ = '.';
-            std::memcpy(p, digits + 1, size_t(significant - 1));
+            std::memcpy(p, digits + 1, 16);
             p += significant - 1;
         }
         *p++ = 'e';
@@ -86,9 +96,9 @@ int format(bool negative, uint64_t c, int point, char *out)
     } else if (point <= 0) {
         *p++ = '0';
         *p++ = '.';
-        std::memset(p, '0', size_t(-point));
+        std::memcpy(p, "00000000", 8); // -point <= 4
         p += -point;
-        std::memcpy(p, digits, size_t(significant));
+        std::memcpy(p, digits, 17);
         p += significant;
     } else if (point >= significant) {
         std::memcpy(p, digits, size_t(significant));
@@ -200,38 +210,18 @@ int shortest(double v, char *out)
         return 0;
     const int point = d + 1;
     if (point <= 0 || point >= digits || digits < 2)
-        return format(v < 0, q, point, out);
+        return format(v < 0, q, digits, point, out);
     // The common case, a fixed text with digits on both sides of the point (never longer than
     // the exponent form then): the digits go straight to their place, the whole part moves one
     // to the left to make room for the point.
     char *p = out;
     if (v < 0)
         *p++ = '-';
+    // All 17 places, leading zeros too, then the last `digits` of them: copies of fixed size.
+    char places[48];
+    putPlaces(q, places);
+    std::memcpy(p + 1, places + 32 - digits, 17);
     char *const end = p + 1 + digits;
-    char *first = end;
-    if (q >= kPow10[8]) {
-        auto low = uint32_t(q % kPow10[8]);
-        q /= kPow10[8];
-        for (int i = 0; i < 4; ++i) {
-            const unsigned pair = (low % 100) * 2;
-            low /= 100;
-            *--first = kDigitPairs[pair + 1];
-            *--first = kDigitPairs[pair];
-        }
-    }
-    auto top = uint32_t(q);
-    while (top >= 100) {
-        const unsigned pair = (top % 100) * 2;
-        top /= 100;
-        *--first = kDigitPairs[pair + 1];
-        *--first = kDigitPairs[pair];
-    }
-    if (top >= 10) {
-        *--first = kDigitPairs[top * 2 + 1];
-        *--first = kDigitPairs[top * 2];
-    } else {
-        *--first = char('0' + top);
-    }
     for (int i = 0; i < point; ++i) // readings have few digits before the point
         p[i] = p[i + 1];
     p[point] = '.';
