@@ -602,8 +602,8 @@ int decimalText(qint32 mantissa, int exponent, char *out)
     // kMaxNumberText bytes, enough for the same copies at the furthest position they start.
     char buffer[32];
     char *const end = buffer + 16;
-    const char *const digits = digitsBefore(u, end);
-    const int total = int(end - digits);
+    const int total = realtext::digitsBefore(u, end);
+    const char *const digits = end - total;
     int significant = total;
     while (digits[significant - 1] == '0')
         --significant;
@@ -683,6 +683,54 @@ int CellStore::rowTexts(qsizetype row, CellText *texts, int capacity) const
         t.kind = textOf(tags[i], p, t.number, t.length, t.utf8);
         p += skipSize(tags[i], p);
     }
+    return count;
+}
+
+int CellStore::csvFields(qsizetype row, const int *columns, int count, int from, char *&out,
+                         TextKind &stopKind, QByteArrayView &stopText) const
+{
+    char *o = out;
+    int cells = 0;
+    const uchar *tags = nullptr;
+    const uchar *p = nullptr;
+    if (row >= 0 && row < m_rowCount) {
+        const uchar *record = rowRecord(row);
+        cells = record[0];
+        tags = record + 1;
+        if (cells == 0xFF) {
+            cells = int(load<quint32>(record + 1));
+            tags = record + 5;
+        }
+        p = tags + cells;
+    }
+    int column = 0;
+    for (int i = from; i < count; ++i) {
+        const int wanted = columns[i];
+        *o = ',';
+        char *field = o + (i > 0 ? 1 : 0);
+        field[0] = '"';
+        if (wanted >= cells) { // past the row's end: empty
+            field[1] = '"';
+            o = field + 2;
+            continue;
+        }
+        for (; column < wanted; ++column)
+            p += skipSize(tags[column], p);
+        int length = 0;
+        const TextKind kind = textOf(tags[column], p, field + 1, length, stopText);
+        if (kind == TextKind::Number) {
+            field[length + 1] = '"';
+            o = field + length + 2;
+        } else if (kind == TextKind::Empty) {
+            field[1] = '"';
+            o = field + 2;
+        } else {
+            out = o;
+            stopKind = kind;
+            return i;
+        }
+    }
+    out = o;
     return count;
 }
 

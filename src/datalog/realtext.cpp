@@ -6,11 +6,7 @@
 
 namespace realtext {
 
-#ifdef __SIZEOF_INT128__
-
 namespace {
-
-using u128 = unsigned __int128;
 
 constexpr int kMinPower = -5;
 constexpr int kMaxPower = 14;
@@ -44,16 +40,23 @@ void put8(uint32_t n, char *out)
     constexpr uint64_t kScale = (uint64_t(1) << 57) / 1000000 + 1;
     constexpr uint64_t kMask = (uint64_t(1) << 57) - 1;
     uint64_t t = uint64_t(n) * kScale;
-    for (int i = 0; i < 4; ++i) {
-        std::memcpy(out + 2 * i, kDigitPairs + 2 * (t >> 57), 2);
-        t = (t & kMask) * 100;
-    }
+    std::memcpy(out, kDigitPairs + 2 * (t >> 57), 2);
+    t = (t & kMask) * 100;
+    std::memcpy(out + 2, kDigitPairs + 2 * (t >> 57), 2);
+    t = (t & kMask) * 100;
+    std::memcpy(out + 4, kDigitPairs + 2 * (t >> 57), 2);
+    t = (t & kMask) * 100;
+    std::memcpy(out + 6, kDigitPairs + 2 * (t >> 57), 2);
 }
+
+#ifdef __SIZEOF_INT128__
+using u128 = unsigned __int128;
 
 u128 pow10wide(int n)
 {
     return n <= 19 ? u128(kPow10[n]) : u128(kPow10[19]) * kPow10[n - 19];
 }
+#endif
 
 // The 17 places of q < 10^17, leading zeros too, at places[15..32); places has 48 bytes, so
 // that copies of 17 bytes may start at any of them.
@@ -115,6 +118,18 @@ int format(bool negative, uint64_t c, int count, int point, char *out)
 }
 
 } // namespace
+
+int digitsBefore(uint32_t u, char *end)
+{
+    put8(uint32_t(u % 100000000u), end - 8);
+    std::memcpy(end - 10, kDigitPairs + 2 * (u / 100000000u), 2);
+    int count = 1;
+    for (int i = 1; i < 10; ++i)
+        count += u >= kPow10[i] ? 1 : 0;
+    return count;
+}
+
+#ifdef __SIZEOF_INT128__
 
 // v = M 2^E exactly. Scaled by 10^-p with p = d - 16 (d the decimal exponent of v), v is
 // X = M 10^-p / 2^s (s = -E), with 17 digits before the point, and the reals that read back as v
@@ -209,22 +224,20 @@ int shortest(double v, char *out)
     if (q >= kPow10[digits] || q < kPow10[digits - 1])
         return 0;
     const int point = d + 1;
-    if (point <= 0 || point >= digits || digits < 2)
-        return format(v < 0, q, digits, point, out);
     // The common case, a fixed text with digits on both sides of the point (never longer than
-    // the exponent form then): the digits go straight to their place, the whole part moves one
-    // to the left to make room for the point.
+    // the exponent form then), for readings' magnitudes, takes copies of fixed size.
+    if (point <= 0 || point >= digits || point > 8)
+        return format(v < 0, q, digits, point, out);
     char *p = out;
     if (v < 0)
         *p++ = '-';
-    // All 17 places, leading zeros too, then the last `digits` of them: copies of fixed size.
     char places[48];
     putPlaces(q, places);
-    std::memcpy(p + 1, places + 32 - digits, 17);
-    char *const end = p + 1 + digits;
-    for (int i = 0; i < point; ++i) // readings have few digits before the point
-        p[i] = p[i + 1];
+    const char *const first = places + 32 - digits;
+    std::memcpy(p, first, 16);
     p[point] = '.';
+    std::memcpy(p + point + 1, first + point, 16);
+    char *const end = p + 1 + digits;
     return int(end - out);
 }
 

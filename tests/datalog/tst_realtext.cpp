@@ -4,6 +4,7 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -143,8 +144,8 @@ void TestRealText::matchesDisplayText()
     }
     QVERIFY2(fast * 100 >= minShare * values.size(), qPrintable(QString::number(fast)));
 
-    // The texts the export takes from the store, in rows of 50 cells; every real twice, so the
-    // second reads the cache of recent texts.
+    // The texts the export takes from the store, in rows of 50 cells, field by field and as
+    // cell texts; every real twice, so the second reads the cache of recent texts.
     CellStore store;
     constexpr int kCells = 50;
     for (qsizetype i = 0; i < values.size(); i += kCells) {
@@ -156,7 +157,34 @@ void TestRealText::matchesDisplayText()
         }
     }
     CellStore::CellText texts[kCells];
+    int columns[kCells];
+    for (int c = 0; c < kCells; ++c)
+        columns[c] = c;
     for (qsizetype row = 0; row < store.rowCount(); ++row) {
+        // As the export writes a line: fields straight from the store, cells it leaves to the
+        // display role filled in here.
+        QByteArray expected;
+        const qsizetype first = row / 2 * kCells;
+        const int cells = int(qMin<qsizetype>(kCells, values.size() - first));
+        for (int c = 0; c < cells; ++c)
+            expected += (c ? ",\"" : "\"") + displayText(values.at(first + c)) + '"';
+        QByteArray line(cells * (CellStore::kMaxNumberText + 3), '\0');
+        char *out = line.data();
+        for (int from = 0; from < cells;) {
+            CellStore::TextKind kind;
+            QByteArrayView text;
+            from = store.csvFields(row, columns, cells, from, out, kind, text);
+            if (from == cells)
+                break;
+            QCOMPARE(int(kind), int(CellStore::TextKind::Other));
+            const QByteArray field =
+                    (from ? ",\"" : "\"") + displayText(values.at(first + from)) + '"';
+            out = std::copy(field.cbegin(), field.cend(), out);
+            ++from;
+        }
+        line.truncate(out - line.data());
+        QCOMPARE(line, expected);
+
         const int count = store.rowTexts(row, texts, kCells);
         for (int c = 0; c < count; ++c) {
             const double v = values.at(row / 2 * kCells + c);
