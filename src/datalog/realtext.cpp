@@ -1,5 +1,7 @@
 #include "datalog/realtext.h"
 
+#include <QtGlobal>
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -35,7 +37,7 @@ constexpr char kDigitPairs[] = "000102030405060708091011121314151617181920212223
 // Exactly 8 digits of n < 10^8, two at a time: n scaled by 2^57 / 10^6 holds the first pair
 // above bit 57, and each multiplication of the bits below by 100 brings up the next (checked
 // for every n).
-void put8(uint32_t n, char *out)
+Q_ALWAYS_INLINE void put8(uint32_t n, char *out)
 {
     constexpr uint64_t kScale = (uint64_t(1) << 57) / 1000000 + 1;
     constexpr uint64_t kMask = (uint64_t(1) << 57) - 1;
@@ -123,10 +125,16 @@ int digitsBefore(uint32_t u, char *end)
 {
     put8(uint32_t(u % 100000000u), end - 8);
     std::memcpy(end - 10, kDigitPairs + 2 * (u / 100000000u), 2);
+#if defined(__GNUC__)
+    // floor(log10(u)) is floor(bits * log10(2)) or one less, bits the length of u in binary.
+    const int t = ((32 - __builtin_clz(u | 1)) * 1233) >> 12;
+    return t + (u >= kPow10[t] ? 1 : 0);
+#else
     int count = 1;
-    for (int i = 1; i < 10; ++i)
-        count += u >= kPow10[i] ? 1 : 0;
+    while (count < 10 && u >= kPow10[count])
+        ++count;
     return count;
+#endif
 }
 
 #ifdef __SIZEOF_INT128__
