@@ -23,6 +23,7 @@ namespace {
 
 int kRows = 100000;
 constexpr int kRepeats = 3;
+constexpr int kRounds = 2;
 constexpr int kAppends = 2000;
 constexpr qint64 kBigFile = qint64(1) << 30;
 
@@ -89,18 +90,27 @@ bool exportFigure(const char *name, QTableView &view, const QTemporaryDir &dir)
             return false;
     }
 
+    // Rounds of ours then Python's, the best of each: on a shared machine a busy spell then
+    // does not fall on one side only.
     double best = 1e9;
+    double pythonSeconds = 1e9;
     bool written = true;
-    for (int i = 0; i < kRepeats; ++i) {
-        const double start = bench::threadCpuSeconds();
-        written = written && viewExportToCSV(&view, ours).ok;
-        best = qMin(best, bench::threadCpuSeconds() - start);
+    for (int round = 0; round < kRounds; ++round) {
+        for (int i = 0; i < kRepeats; ++i) {
+            const double start = bench::threadCpuSeconds();
+            written = written && viewExportToCSV(&view, ours).ok;
+            best = qMin(best, bench::threadCpuSeconds() - start);
+        }
+        const auto python =
+                bench::runForFigures(QStringLiteral("python3"),
+                                     {QStringLiteral(CELLSCRIBE_BENCH_DIR "/csv_reference.py"),
+                                      texts, theirs, QString::number(kRepeats)});
+        bool ok = false;
+        const double seconds = python.value(QStringLiteral("seconds")).toDouble(&ok);
+        pythonSeconds = ok ? qMin(pythonSeconds, seconds) : 0;
+        if (!ok)
+            break;
     }
-    const auto python =
-            bench::runForFigures(QStringLiteral("python3"),
-                                 {QStringLiteral(CELLSCRIBE_BENCH_DIR "/csv_reference.py"), texts,
-                                  theirs, QString::number(kRepeats)});
-    const double pythonSeconds = python.value(QStringLiteral("seconds")).toDouble();
     const bool same = readAll(ours) == readAll(theirs);
     std::printf("%s: csv files identical: %s\n", name, same ? "yes" : "NO");
     QFile::remove(ours);
