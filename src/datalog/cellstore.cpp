@@ -604,10 +604,18 @@ int decimalText(qint32 mantissa, int exponent, char *out)
     char *const end = buffer + 16;
     const int total = realtext::digitsBefore(u, end);
     const char *const digits = end - total;
+    const int point = total - exponent; // digits before the decimal point (may be <= 0)
+    if (exponent > 0 && point > 0 && digits[total - 1] != '0') {
+        // Digits on both sides of the point, the commonest reading: fixed, without the
+        // weighing below.
+        std::memcpy(p, digits, 16);
+        p[point] = '.';
+        std::memcpy(p + point + 1, digits + point, 16);
+        return int(p - out) + total + 1;
+    }
     int significant = total;
     while (digits[significant - 1] == '0')
         --significant;
-    const int point = total - exponent; // digits before the decimal point (may be <= 0)
     const int fixedLength =
             point <= 0 ? 2 - point + significant : (point < significant ? significant + 1 : point);
     const int power = point - 1; // within -7..9: two exponent digits
