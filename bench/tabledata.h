@@ -108,4 +108,70 @@ inline QList<QVariantHash> valueMaps()
     return maps;
 }
 
+// Value maps in which every real is new: each raw reading walks its whole range in a stride that
+// never comes back within 100,003 rows, so no reading repeats in its column (sums and averages
+// of them hardly ever), and the scales and offsets (raw x scale + offset, as the processing
+// applies them) leave many reals a few units in the last place off their short decimal. One map is
+// made per call, so a long table does not need them all in memory.
+class UniqueValueMaps
+{
+public:
+    UniqueValueMaps()
+    {
+        const QList<TableColumn> cols = columns();
+        for (const TableColumn &c : cols) {
+            if (c.type != QStringLiteral("system") && c.type != QStringLiteral("status"))
+                m_keys.append(c.field);
+        }
+    }
+
+    const QVariantHash &map(int row)
+    {
+        // raw in [0, kRange): a prime range and per-key strides make every key's walk a
+        // permutation of it.
+        constexpr qint64 kRange = 100003;
+        const auto raw = [row](int key) {
+            return double((qint64(row) * (7919 + 104 * key) + 31 * key) % kRange);
+        };
+        int k = 0;
+        const auto reading = [&](double scale, double offset) {
+            const double v = raw(k) * scale + offset;
+            m_map.insert(m_keys.at(k++), v);
+            return v;
+        };
+        const auto derived = [&](const QVariant &v) { m_map.insert(m_keys.at(k++), v); };
+        double sum = 0;
+        for (int i = 0; i < 16; ++i)
+            sum += reading(0.00001, 2.8); // 2.80000 .. 3.80003 V
+        double tsum = 0;
+        for (int i = 0; i < 4; ++i)
+            tsum += reading(0.001, -40.0); // -40.000 .. 60.003 degC
+        const double chg = reading(0.001, 0.0); // 0 .. 100.003 A
+        const double dsg = reading(-0.002, 0.5); // -199.506 .. 0.5 A
+        reading(0.001, 20.0); // remaining capacity, Ah
+        reading(0.0001, 95.0); // full capacity, Ah
+        reading(0.001, 0.0); // state of charge, %
+        reading(0.0002, 80.0); // state of health, %
+        // The extremes and spreads as the battery reports them: a maximum taken over the cells
+        // here would repeat a cell's value.
+        reading(0.00001, 3.0); // highest cell, V
+        reading(0.00001, 2.7); // lowest cell, V
+        derived(16);
+        derived(16);
+        derived(sum);
+        reading(0.00001, 0.0); // cell spread, V
+        derived(chg + dsg);
+        reading(0.001, -30.0); // highest temperature, degC
+        reading(0.001, -45.0); // lowest temperature, degC
+        derived(tsum / 4);
+        reading(0.0001, 0.0); // temperature spread, K
+        m_map.insert(QStringLiteral("WorkState"), double(0xF000 + (row / 1000) % 3));
+        return m_map;
+    }
+
+private:
+    QStringList m_keys;
+    QVariantHash m_map;
+};
+
 } // namespace bench

@@ -67,6 +67,15 @@ public:
     };
     int rowTexts(qsizetype row, CellText *texts, int capacity) const;
 
+    // Writes the texts of cells columns[from..count) of a row (columns ascending) as CSV fields
+    // straight into out: each quoted, a comma before all but the field of columns[0]; a number's
+    // text needs no doubled quotes. Stops at the first cell that is neither a number nor empty
+    // and returns its index, with its kind and, for a text, its UTF-8 form; count when all were
+    // written. out advances past what was written and needs room for kMaxNumberText + 3 bytes
+    // per field.
+    int csvFields(qsizetype row, const int *columns, int count, int from, char *&out,
+                  TextKind &stopKind, QByteArrayView &stopText) const;
+
     // The numbers of some cells of a row in one walk, for readers that take the same few cells
     // of every row: columns ascending, out[i] the number of cell columns[i], or NaN where that
     // cell is not a number (invalid, out of range, a text that is no decimal number). Whole

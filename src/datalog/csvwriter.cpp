@@ -6,6 +6,7 @@
 #include <QAbstractItemModel>
 #include <QFile>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
@@ -90,59 +91,86 @@ void putQuoted(Sink &sink, const char *text, qsizetype n)
     sink.advance(p - start);
 }
 
-// A number's text holds no quote; the separator before it, if any, is written with it.
-void putQuotedNumber(Sink &sink, bool separator, const char *text, qsizetype n)
-{
-    char *p = sink.reserve(n + 3);
-    if (separator)
-        *p++ = ',';
-    p[0] = '"';
-    std::memcpy(p + 1, text, size_t(n));
-    p[n + 1] = '"';
-    sink.advance(n + 2 + (separator ? 1 : 0));
-}
-
 // Texts of a row's first cells, made in one walk; made once per export, not once per row.
 constexpr int kMaxFastCells = 64;
 using RowTexts = std::array<CellStore::CellText, kMaxFastCells>;
 
 // One line of display texts. A real-time table model hands most texts over without a variant;
-// the rest (and any other model) go through the display role.
-
+// the rest (and any other model) go through the display role. Columns in ascending order (what
+// a view shows) are written by the store straight into the output.
 void putRow(Sink &sink, const QAbstractItemModel *model, const RDModel *table,
-            const QList<int> &columns, int row, RowTexts &texts)
+            const QList<int> &columns, bool ascending, int row, RowTexts &texts)
 {
+    static const CellStore::CellText kEmpty{CellStore::TextKind::Empty, 0, {}, {}};
+    constexpr qsizetype kNumberRoom = CellStore::kMaxNumberText + 3;
+    const bool translates = table && table->translatesTexts();
+    const qsizetype count = columns.size();
+    if (table && ascending) {
+        char *start = sink.reserve(count * kNumberRoom + 1);
+        char *p = start;
+        int i = 0;
+        while (true) {
+            CellStore::TextKind kind = CellStore::TextKind::Other;
+            QByteArrayView text;
+            i = table->cellStore().csvFields(row, columns.constData(), int(count), i, p, kind,
+                                             text);
+            if (i == count)
+                break;
+            sink.advance(p - start);
+            if (i)
+                sink.put(',');
+            if (kind == CellStore::TextKind::Utf8 && !translates) {
+                putQuoted(sink, text.data(), text.size());
+            } else {
+                const QByteArray field =
+                        fieldText(model->data(model->index(row, columns[i]))).toUtf8();
+                putQuoted(sink, field.constData(), field.size());
+            }
+            ++i;
+            start = p = sink.reserve((count - i) * kNumberRoom + 1);
+        }
+        *p++ = '\n';
+        sink.advance(p - start);
+        return;
+    }
+
     const int stored = table ? table->cellStore().rowTexts(row, texts.data(), kMaxFastCells) : 0;
     const int known = qMin(stored, kMaxFastCells);
-    for (qsizetype i = 0; i < columns.size(); ++i) {
+    // Numbers and empty cells are written through a pointer into room made for the rest of the
+    // row at once; texts make room of their own.
+    char *start = sink.reserve(count * kNumberRoom + 1);
+    char *p = start;
+    for (qsizetype i = 0; i < count; ++i) {
         const int c = columns[i];
-        if (table && (c < known || c >= stored)) {
-            const CellStore::CellText empty{CellStore::TextKind::Empty, 0, {}, {}};
-            const CellStore::CellText &t = c < known ? texts[c] : empty;
-            switch (t.kind) {
-            case CellStore::TextKind::Number:
-                putQuotedNumber(sink, i > 0, t.number, t.length);
-                continue;
-            case CellStore::TextKind::Empty:
-                putQuotedNumber(sink, i > 0, t.number, 0);
-                continue;
-            case CellStore::TextKind::Utf8:
-                if (table->translatesTexts())
-                    break;
-                if (i)
-                    sink.put(',');
-                putQuoted(sink, t.utf8.data(), t.utf8.size());
-                continue;
-            case CellStore::TextKind::Other:
-                break;
-            }
+        const CellStore::CellText *t = nullptr;
+        if (table)
+            t = c < known ? &texts[c] : c >= stored ? &kEmpty : nullptr;
+        if (t
+            && (t->kind == CellStore::TextKind::Number || t->kind == CellStore::TextKind::Empty)) {
+            *p = ',';
+            p += i > 0 ? 1 : 0;
+            // A number's text holds no quote. The whole buffer is copied: a copy of fixed size
+            // costs a fraction of one of the text's length.
+            const int n = t->kind == CellStore::TextKind::Number ? t->length : 0;
+            p[0] = '"';
+            std::memcpy(p + 1, t->number, sizeof t->number);
+            p[n + 1] = '"';
+            p += n + 2;
+            continue;
         }
+        sink.advance(p - start);
         if (i)
             sink.put(',');
-        const QByteArray text = fieldText(model->data(model->index(row, c))).toUtf8();
-        putQuoted(sink, text.constData(), text.size());
+        if (t && t->kind == CellStore::TextKind::Utf8 && !translates) {
+            putQuoted(sink, t->utf8.data(), t->utf8.size());
+        } else {
+            const QByteArray text = fieldText(model->data(model->index(row, c))).toUtf8();
+            putQuoted(sink, text.constData(), text.size());
+        }
+        start = p = sink.reserve((count - i) * kNumberRoom + 1);
     }
-    sink.put('\n');
+    *p++ = '\n';
+    sink.advance(p - start);
 }
 
 bool writeAll(QFile &file, const QByteArray &data)
@@ -234,11 +262,12 @@ CsvWriteResult CsvWriter::exportToFile(const QAbstractItemModel *model, const QL
         const QList<int> cols = validColumns(model, columns);
         out += headerLine(model, cols);
         const auto *table = qobject_cast<const RDModel *>(model);
+        const bool ascending = std::is_sorted(cols.cbegin(), cols.cend());
         const int rows = model->rowCount();
         Sink sink(out);
         auto texts = std::make_unique<RowTexts>();
         for (int r = 0; r < rows; ++r) {
-            putRow(sink, model, table, cols, r, *texts);
+            putRow(sink, model, table, cols, ascending, r, *texts);
             if (sink.size() >= kFlushSize) {
                 if (!writeAll(file, sink.finish()))
                     return failure(file, "Writing CSV export");
@@ -267,10 +296,11 @@ CsvWriteResult CsvWriter::appendRows(const QAbstractItemModel *model, const QLis
     QByteArray out;
     {
         const auto *table = qobject_cast<const RDModel *>(model);
+        const bool ascending = std::is_sorted(cols.cbegin(), cols.cend());
         Sink sink(out);
         auto texts = std::make_unique<RowTexts>();
         for (int r = first; r <= last; ++r)
-            putRow(sink, model, table, cols, r, *texts);
+            putRow(sink, model, table, cols, ascending, r, *texts);
         sink.finish();
     }
 
