@@ -88,6 +88,7 @@ void MainWindow::construct()
     protocolManager = new ProtocolManager(this);
 
     ui->setupUi(this);
+    applyStyleSheet();
     for (QLineEdit *field : findChildren<QLineEdit *>()) {
         if (field->objectName().startsWith(QLatin1String("data_")))
             m_valueFields.insert(field->objectName(), field);

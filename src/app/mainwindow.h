@@ -196,6 +196,7 @@ private:
     void setupTableModel();
     void setupTrendTab();
     void retranslateTrendTab();
+    void applyStyleSheet();
     void initUiAfterSetup();
     void sizeValueFields();
     void placeAboutButton();

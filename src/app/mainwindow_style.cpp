@@ -64,13 +64,16 @@ QString MainWindow::readStyleSheet(const QString &resourcePath, const QString &f
     return QString::fromLatin1(file.readAll());
 }
 
-void MainWindow::initUiAfterSetup()
+void MainWindow::applyStyleSheet()
 {
     const QString styleSheet = readStyleSheet(QStringLiteral(":/styles/modern_style.qss"),
                                               QStringLiteral("resources/styles/modern_style.qss"));
     if (!styleSheet.isEmpty())
         setStyleSheet(styleSheet);
+}
 
+void MainWindow::initUiAfterSetup()
+{
     ui->tabWidget->tabBar()->setCursor(Qt::PointingHandCursor);
     ui->openCom->setCursor(Qt::PointingHandCursor);
     ui->tabWidget->setCurrentIndex(0);
