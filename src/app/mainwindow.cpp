@@ -108,7 +108,9 @@ void MainWindow::construct()
     ui->tableView->setItemDelegate(new AdaptiveItemDelegate(ui->tableView));
 
     loadProtocolDirectory();
-    registerDeviceNotifications();
+    // One enumeration, which is slow, for the port selector and the hot-plug watcher.
+    const QList<QSerialPortInfo> availablePorts = QSerialPortInfo::availablePorts();
+    registerDeviceNotifications(availablePorts);
 
     for (QWidget *widget :
          {static_cast<QWidget *>(ui->portName), static_cast<QWidget *>(ui->com_recvs),
@@ -116,7 +118,7 @@ void MainWindow::construct()
           static_cast<QWidget *>(ui->com_sends_mark), static_cast<QWidget *>(ui->statu_rx_mark)})
         widget->installEventFilter(this);
 
-    findFreePorts();
+    fillPortSelector(availablePorts);
     initUiAfterSetup();
     setupAutoReconnect();
 #ifdef CELLSCRIBE_HAVE_MQTT

@@ -39,6 +39,7 @@ class QLabel;
 class QLineEdit;
 class QModelIndex;
 class QPushButton;
+class QSerialPortInfo;
 class QTabBar;
 class QTabWidget;
 class QTableView;
@@ -191,7 +192,8 @@ private:
     void switchOff();
     QString timeStamp() const;
     void loadProtocolDirectory();
-    void registerDeviceNotifications();
+    void registerDeviceNotifications(const QList<QSerialPortInfo> &availablePorts);
+    void fillPortSelector(const QList<QSerialPortInfo> &availablePorts);
     void setupConnections();
     void setupTableModel();
     void setupTrendTab();
