@@ -87,8 +87,10 @@ void MainWindow::construct()
     dataProcessor = m_engine->decoder()->processor();
     protocolManager = new ProtocolManager(this);
 
-    ui->setupUi(this);
+    // The window's sheet is in place before the form's widgets exist: each is styled once, when
+    // first polished, instead of being polished plainly and then again under the sheet.
     applyStyleSheet();
+    ui->setupUi(this);
     for (QLineEdit *field : findChildren<QLineEdit *>()) {
         if (field->objectName().startsWith(QLatin1String("data_")))
             m_valueFields.insert(field->objectName(), field);
