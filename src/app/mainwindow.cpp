@@ -257,9 +257,23 @@ void MainWindow::setupTableModel()
     if (protocolConfig)
         m_tableModel->setProtocolConfig(protocolConfig);
     ui->tableView->setModel(m_tableModel);
-    ui->tableView->resizeColumnsToContents();
+    // The protocol's widths, not measured ones: measuring every header under the style sheet
+    // is slow, and the protocol's widths are chosen for the values the columns show.
+    sizeColumnsFromProtocol();
+    connect(m_tableModel, &RDModel::columnsChanged, this, &MainWindow::sizeColumnsFromProtocol);
     m_tableModel->setTranslator(unitTranslator());
     m_chart->setTranslator(unitTranslator());
+}
+
+void MainWindow::sizeColumnsFromProtocol()
+{
+    if (!m_tableModel || ui->tableView->model() != m_tableModel)
+        return;
+    const QList<TableColumn> columns = m_tableModel->columns();
+    for (int c = 0; c < columns.size(); ++c) {
+        if (columns.at(c).width > 0)
+            ui->tableView->setColumnWidth(c, columns.at(c).width);
+    }
 }
 
 void MainWindow::saveSettings()

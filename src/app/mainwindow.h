@@ -196,6 +196,7 @@ private:
     void fillPortSelector(const QList<QSerialPortInfo> &availablePorts);
     void setupConnections();
     void setupTableModel();
+    void sizeColumnsFromProtocol();
     void setupTrendTab();
     void retranslateTrendTab();
     void applyStyleSheet();

@@ -155,8 +155,6 @@ void MainWindow::initUiAfterSetup()
     }
     interval->setCurrentIndex(interval->count() < 2 ? interval->count() - 1 : 1);
 
-    ui->tableView->resizeColumnsToContents();
-
     m_chart = new VoltageChartWidget(this);
     m_chart->setMinimumHeight(kChartMinimumHeight);
     if (auto *page = ui->centralwidget->findChild<QWidget *>(QStringLiteral("page_voltageChart"))) {
