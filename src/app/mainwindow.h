@@ -203,6 +203,7 @@ private:
     void initUiAfterSetup();
     void sizeValueFields();
     void placeAboutButton();
+    void scheduleVoltageViewCheck();
     void updateVoltageView();
     QString selectedPortName() const;
     bool isPortPresent(const QString &systemName) const;

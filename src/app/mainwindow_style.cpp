@@ -283,6 +283,11 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     QMainWindow::resizeEvent(event);
     updateVoltageView();
     // The nested layouts give the group its new width only after this event: look again then.
+    scheduleVoltageViewCheck();
+}
+
+void MainWindow::scheduleVoltageViewCheck()
+{
     if (!m_viewCheckPending) {
         m_viewCheckPending = true;
         QTimer::singleShot(0, this, [this] {
@@ -301,11 +306,13 @@ void MainWindow::updateVoltageView()
             ui->centralwidget->findChild<QStackedWidget *>(QStringLiteral("stackedWidget_voltage"));
     if (!group || !stack)
         return;
+    // A hidden group's width is not its own yet (the window's first layout passes through
+    // widths of several thousand pixels): it is judged once shown and laid out.
     const int width = group->width();
-    if (width > kChartViewThreshold && stack->currentIndex() != 1) {
+    if (group->isVisible() && width > kChartViewThreshold && stack->currentIndex() != 1) {
         stack->setCurrentIndex(1);
         qCDebug(lcApp) << "Switched to chart view, width:" << width;
-    } else if (width <= kChartViewThreshold && stack->currentIndex() != 0) {
+    } else if (group->isVisible() && width <= kChartViewThreshold && stack->currentIndex() != 0) {
         stack->setCurrentIndex(0);
         qCDebug(lcApp) << "Switched to label view, width:" << width;
     }
