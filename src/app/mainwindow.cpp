@@ -87,6 +87,9 @@ void MainWindow::construct()
     dataProcessor = m_engine->decoder()->processor();
     protocolManager = new ProtocolManager(this);
 
+    // The window's sheet is in place before the form's widgets exist: each is styled once, when
+    // first polished, instead of being polished plainly and then again under the sheet.
+    applyStyleSheet();
     ui->setupUi(this);
     for (QLineEdit *field : findChildren<QLineEdit *>()) {
         if (field->objectName().startsWith(QLatin1String("data_")))
@@ -107,7 +110,9 @@ void MainWindow::construct()
     ui->tableView->setItemDelegate(new AdaptiveItemDelegate(ui->tableView));
 
     loadProtocolDirectory();
-    registerDeviceNotifications();
+    // One enumeration, which is slow, for the port selector and the hot-plug watcher.
+    const QList<QSerialPortInfo> availablePorts = QSerialPortInfo::availablePorts();
+    registerDeviceNotifications(availablePorts);
 
     for (QWidget *widget :
          {static_cast<QWidget *>(ui->portName), static_cast<QWidget *>(ui->com_recvs),
@@ -115,7 +120,7 @@ void MainWindow::construct()
           static_cast<QWidget *>(ui->com_sends_mark), static_cast<QWidget *>(ui->statu_rx_mark)})
         widget->installEventFilter(this);
 
-    findFreePorts();
+    fillPortSelector(availablePorts);
     initUiAfterSetup();
     setupAutoReconnect();
 #ifdef CELLSCRIBE_HAVE_MQTT
@@ -252,9 +257,23 @@ void MainWindow::setupTableModel()
     if (protocolConfig)
         m_tableModel->setProtocolConfig(protocolConfig);
     ui->tableView->setModel(m_tableModel);
-    ui->tableView->resizeColumnsToContents();
+    // The protocol's widths, not measured ones: measuring every header under the style sheet
+    // is slow, and the protocol's widths are chosen for the values the columns show.
+    sizeColumnsFromProtocol();
+    connect(m_tableModel, &RDModel::columnsChanged, this, &MainWindow::sizeColumnsFromProtocol);
     m_tableModel->setTranslator(unitTranslator());
     m_chart->setTranslator(unitTranslator());
+}
+
+void MainWindow::sizeColumnsFromProtocol()
+{
+    if (!m_tableModel || ui->tableView->model() != m_tableModel)
+        return;
+    const QList<TableColumn> columns = m_tableModel->columns();
+    for (int c = 0; c < columns.size(); ++c) {
+        if (columns.at(c).width > 0)
+            ui->tableView->setColumnWidth(c, columns.at(c).width);
+    }
 }
 
 void MainWindow::saveSettings()

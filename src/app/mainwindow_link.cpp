@@ -422,6 +422,9 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (ui && watched == ui->groupBox_voltage && event->type() == QEvent::Resize)
         updateVoltageView();
+    // Shown before its layout settles: the width it had while hidden is judged after that.
+    if (ui && watched == ui->groupBox_voltage && event->type() == QEvent::Show)
+        scheduleVoltageViewCheck();
     if (ui && watched == ui->portName && event->type() == QEvent::MouseButtonPress) {
         // The list opens with what is plugged in now; the press goes on to the selector.
         if (!ui->openCom->isChecked())

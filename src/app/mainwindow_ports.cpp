@@ -12,7 +12,7 @@
 #include <QMessageBox>
 #include <QSerialPortInfo>
 
-void MainWindow::registerDeviceNotifications()
+void MainWindow::registerDeviceNotifications(const QList<QSerialPortInfo> &availablePorts)
 {
     if (DeviceNotifier::isSupported()) {
         m_deviceNotifier = new DeviceNotifier(this);
@@ -29,7 +29,7 @@ void MainWindow::registerDeviceNotifications()
     m_portWatcher->setVirtualPorts(m_options.virtualPorts);
     connect(m_portWatcher, &PortWatcher::portArrived, this, &MainWindow::onSerialPortArrived);
     connect(m_portWatcher, &PortWatcher::portRemoved, this, &MainWindow::onSerialPortRemoved);
-    m_portWatcher->start(1000);
+    m_portWatcher->start(1000, availablePorts);
 }
 
 bool MainWindow::nativeEvent(const QByteArray &eventType, void *message, qintptr *result)
@@ -43,9 +43,13 @@ bool MainWindow::nativeEvent(const QByteArray &eventType, void *message, qintptr
 
 void MainWindow::findFreePorts()
 {
+    fillPortSelector(QSerialPortInfo::availablePorts());
+}
+
+void MainWindow::fillPortSelector(const QList<QSerialPortInfo> &infos)
+{
     QComboBox *ports = ui->portName;
     ports->clear();
-    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : infos) {
         const QString description = info.description();
         if (description.contains(QStringLiteral("蓝牙"), Qt::CaseInsensitive)

@@ -64,13 +64,16 @@ QString MainWindow::readStyleSheet(const QString &resourcePath, const QString &f
     return QString::fromLatin1(file.readAll());
 }
 
-void MainWindow::initUiAfterSetup()
+void MainWindow::applyStyleSheet()
 {
     const QString styleSheet = readStyleSheet(QStringLiteral(":/styles/modern_style.qss"),
                                               QStringLiteral("resources/styles/modern_style.qss"));
     if (!styleSheet.isEmpty())
         setStyleSheet(styleSheet);
+}
 
+void MainWindow::initUiAfterSetup()
+{
     ui->tabWidget->tabBar()->setCursor(Qt::PointingHandCursor);
     ui->openCom->setCursor(Qt::PointingHandCursor);
     ui->tabWidget->setCurrentIndex(0);
@@ -151,8 +154,6 @@ void MainWindow::initUiAfterSetup()
         list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     }
     interval->setCurrentIndex(interval->count() < 2 ? interval->count() - 1 : 1);
-
-    ui->tableView->resizeColumnsToContents();
 
     m_chart = new VoltageChartWidget(this);
     m_chart->setMinimumHeight(kChartMinimumHeight);
@@ -282,6 +283,11 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     QMainWindow::resizeEvent(event);
     updateVoltageView();
     // The nested layouts give the group its new width only after this event: look again then.
+    scheduleVoltageViewCheck();
+}
+
+void MainWindow::scheduleVoltageViewCheck()
+{
     if (!m_viewCheckPending) {
         m_viewCheckPending = true;
         QTimer::singleShot(0, this, [this] {
@@ -300,11 +306,13 @@ void MainWindow::updateVoltageView()
             ui->centralwidget->findChild<QStackedWidget *>(QStringLiteral("stackedWidget_voltage"));
     if (!group || !stack)
         return;
+    // A hidden group's width is not its own yet (the window's first layout passes through
+    // widths of several thousand pixels): it is judged once shown and laid out.
     const int width = group->width();
-    if (width > kChartViewThreshold && stack->currentIndex() != 1) {
+    if (group->isVisible() && width > kChartViewThreshold && stack->currentIndex() != 1) {
         stack->setCurrentIndex(1);
         qCDebug(lcApp) << "Switched to chart view, width:" << width;
-    } else if (width <= kChartViewThreshold && stack->currentIndex() != 0) {
+    } else if (group->isVisible() && width <= kChartViewThreshold && stack->currentIndex() != 0) {
         stack->setCurrentIndex(0);
         qCDebug(lcApp) << "Switched to label view, width:" << width;
     }

@@ -95,6 +95,7 @@ void RDModel::setColumns(const QList<TableColumn> &columns)
     beginResetModel();
     m_columns = columns;
     endResetModel();
+    emit columnsChanged();
     qCDebug(lcDatalog) << "Table columns set:" << m_columns.size();
 }
 

@@ -69,6 +69,8 @@ public:
 
 signals:
     void dataUpdated();
+    // Another set of columns (a protocol switch), after the reset that shows it.
+    void columnsChanged();
 
 private:
     QString displayText(const QString &text) const;

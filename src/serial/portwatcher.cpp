@@ -22,8 +22,13 @@ void PortWatcher::setVirtualPorts(const QStringList &paths)
 
 void PortWatcher::start(int intervalMs)
 {
+    start(intervalMs, QSerialPortInfo::availablePorts());
+}
+
+void PortWatcher::start(int intervalMs, const QList<QSerialPortInfo> &available)
+{
     m_fingerprint = deviceFingerprint(m_virtualPorts);
-    m_known = presentPorts(m_virtualPorts);
+    m_known = presentPorts(available, m_virtualPorts);
     m_timer.start(intervalMs);
 }
 
@@ -34,8 +39,14 @@ void PortWatcher::stop()
 
 QSet<QString> PortWatcher::presentPorts(const QStringList &virtualPorts)
 {
+    return presentPorts(QSerialPortInfo::availablePorts(), virtualPorts);
+}
+
+QSet<QString> PortWatcher::presentPorts(const QList<QSerialPortInfo> &available,
+                                        const QStringList &virtualPorts)
+{
     QSet<QString> ports;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+    for (const QSerialPortInfo &info : available)
         ports.insert(info.portName());
     for (const QString &path : virtualPorts) {
         if (QFileInfo::exists(path))

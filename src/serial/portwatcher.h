@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -8,6 +9,8 @@
 
 // Reports serial ports arriving and leaving where the operating system sends no notice: it
 // compares the enumerated ports, plus the virtual ports (paths) that exist, at a fixed interval.
+class QSerialPortInfo;
+
 class PortWatcher : public QObject
 {
     Q_OBJECT
@@ -20,6 +23,9 @@ public:
     QStringList virtualPorts() const { return m_virtualPorts; }
 
     void start(int intervalMs = 1000);
+    // The same, with ports the caller has just enumerated taken as the present ones: start-up
+    // then enumerates once for the port selector and the watcher.
+    void start(int intervalMs, const QList<QSerialPortInfo> &available);
     void stop();
     bool isActive() const { return m_timer.isActive(); }
 
@@ -28,6 +34,8 @@ public:
 
     // System names of the enumerated ports and the paths of the virtual ports that exist.
     static QSet<QString> presentPorts(const QStringList &virtualPorts);
+    static QSet<QString> presentPorts(const QList<QSerialPortInfo> &available,
+                                      const QStringList &virtualPorts);
 
     // Cheap stand-in for the enumeration, which costs tens of milliseconds: the serial device
     // nodes in /dev and the virtual ports that exist. Enumeration runs only when it changes.

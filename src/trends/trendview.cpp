@@ -26,7 +26,30 @@
 TrendView::TrendView(QWidget *parent) : QWidget(parent)
 {
     m_data = new TrendData(this);
+    // The window's controls use 9 pt.
+    QFont small = font();
+    small.setPointSize(9);
+    setFont(small);
+}
 
+TrendView::~TrendView() = default;
+
+void TrendView::setVisible(bool visible)
+{
+    // Built before the first showing, so that the new children are shown with the tab.
+    if (visible)
+        ensureBuilt();
+    QWidget::setVisible(visible);
+}
+
+void TrendView::ensureBuilt() const
+{
+    if (!m_plot)
+        const_cast<TrendView *>(this)->build();
+}
+
+void TrendView::build()
+{
     m_follow = new QCheckBox(this);
     m_follow->setObjectName(QStringLiteral("trend_follow"));
     m_follow->setChecked(true);
@@ -102,11 +125,9 @@ TrendView::TrendView(QWidget *parent) : QWidget(parent)
     layout->addLayout(tools);
     layout->addWidget(m_splitter, 1);
 
-    // The window's controls use 9 pt.
-    QFont small = font();
-    small.setPointSize(9);
-    setFont(small);
-
+    m_picker->setTranslator(m_translator);
+    m_plot->setTranslator(m_translator);
+    m_legend->setTranslator(m_translator);
     m_picker->setData(m_data);
     m_plot->setData(m_data);
 
@@ -150,8 +171,6 @@ TrendView::TrendView(QWidget *parent) : QWidget(parent)
     onSelectionChanged();
 }
 
-TrendView::~TrendView() = default;
-
 void TrendView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
@@ -167,6 +186,8 @@ void TrendView::setModel(RDModel *model)
 void TrendView::setTranslator(const TextTranslator &translator)
 {
     m_translator = translator;
+    if (!m_plot)
+        return; // taken up when built
     m_picker->setTranslator(translator);
     m_plot->setTranslator(translator);
     m_legend->setTranslator(translator);
@@ -281,6 +302,7 @@ void TrendView::updateMarkerStatistics()
 
 void TrendView::visibleRows(int &first, int &last) const
 {
+    ensureBuilt();
     const TrendTimes &times = m_data->times();
     first = int(times.lowerBound(m_plot->viewStart()));
     last = int(times.upperBound(m_plot->viewEnd())) - 1;
@@ -288,6 +310,7 @@ void TrendView::visibleRows(int &first, int &last) const
 
 bool TrendView::exportPng(const QString &filePath)
 {
+    ensureBuilt();
     const QImage image = m_plot->exportImage();
     const bool ok = !image.isNull() && image.save(filePath, "PNG");
     if (!ok)
@@ -304,11 +327,13 @@ CsvWriteResult TrendView::exportCsv(const QString &filePath)
 
 QString TrendView::readoutText() const
 {
+    ensureBuilt();
     return m_readout->text();
 }
 
 QString TrendView::markerText() const
 {
+    ensureBuilt();
     return m_markerInfo->text();
 }
 

@@ -19,7 +19,8 @@ class TrendPlot;
 // The trend tab: every value of the real-time table over time. The picker on the left chooses
 // the curves, the plot shows them (or the cells as a heat map), the legend on the right reads
 // them out at the cursor and between two markers. Fed by the table alone, so a recording loaded
-// into the table shows the same way as live rows.
+// into the table shows the same way as live rows. Until first shown only the data follows the
+// table: the widgets cost start-up time while the tab is not the one shown.
 class TrendView : public QWidget
 {
     Q_OBJECT
@@ -32,9 +33,24 @@ public:
     void setTranslator(const TextTranslator &translator);
 
     TrendData *data() const { return m_data; }
-    TrendPlot *plot() const { return m_plot; }
-    TrendPicker *picker() const { return m_picker; }
-    TrendLegend *legend() const { return m_legend; }
+    // The widgets are built when the tab is first shown, or when first asked for.
+    TrendPlot *plot() const
+    {
+        ensureBuilt();
+        return m_plot;
+    }
+    TrendPicker *picker() const
+    {
+        ensureBuilt();
+        return m_picker;
+    }
+    TrendLegend *legend() const
+    {
+        ensureBuilt();
+        return m_legend;
+    }
+    bool isBuilt() const { return m_plot != nullptr; }
+    void setVisible(bool visible) override;
 
     // The plot as shown, with its legend, as a PNG file.
     bool exportPng(const QString &filePath);
@@ -51,6 +67,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void ensureBuilt() const;
+    void build();
     void retranslate();
     void fixReadoutSizes();
     QString translated(const QString &text) const;

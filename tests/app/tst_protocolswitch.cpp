@@ -11,6 +11,7 @@
 #include "widgets/switchbutton.h"
 
 #include <QFile>
+#include <QHeaderView>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -27,6 +28,7 @@ private slots:
     void refusedWhileRunning();
     void brokenFileKeepsProtocol();
     void longFramesOfALargeProtocol();
+    void columnsTakeTheProtocolsWidths();
 
 private:
     void selectProtocol(const QString &name);
@@ -89,6 +91,38 @@ void TestProtocolSwitch::selectProtocol(const QString &name)
 {
     QComboBox *selector = m_window->form()->protocolSelector;
     selector->setCurrentIndex(selector->findText(name));
+}
+
+// Each column as wide as its protocol declares, from the start and after each switch; a width
+// the user dragged lasts until the columns change.
+void TestProtocolSwitch::columnsTakeTheProtocolsWidths()
+{
+    Ui::MainWindow *ui = m_window->form();
+    const auto compareWidths = [&](const QString &file) {
+        ProtocolConfig config;
+        QVERIFY(config.loadConfig(sampleProtocolDir() + u'/' + file));
+        const QList<TableColumn> columns = config.tableColumns();
+        QCOMPARE(m_window->tableModel()->columns().size(), columns.size());
+        QSet<int> widths;
+        for (int c = 0; c < columns.size(); ++c) {
+            QCOMPARE(ui->tableView->columnWidth(c), columns.at(c).width);
+            widths.insert(columns.at(c).width);
+        }
+        QVERIFY(widths.size() > 3); // the files' widths differ: not a default for all
+    };
+    compareWidths(QStringLiteral("cs-16s.json"));
+
+    ui->tableView->setColumnWidth(2, 333);
+    m_window->handleDataReceivedWithConfig(
+            responseFrame(sampleProtocolDir() + QStringLiteral("/cs-16s.json"),
+                          QStringLiteral("pack_status"), 1));
+    QCOMPARE(ui->tableView->columnWidth(2), 333);
+
+    BoxCloser closer;
+    selectProtocol(QStringLiteral("CS-8S"));
+    compareWidths(QStringLiteral("cs-8s.json"));
+    selectProtocol(QStringLiteral("CS-16S"));
+    compareWidths(QStringLiteral("cs-16s.json"));
 }
 
 void TestProtocolSwitch::switchWhileIdle()

@@ -9,6 +9,7 @@
 #include "protocol/protocolconfig.h"
 #include "simulatedlog.h"
 #include "trends/trenddata.h"
+#include "trends/trendlegend.h"
 #include "trends/trendpicker.h"
 #include "trends/trendplot.h"
 #include "trends/trendview.h"
@@ -66,6 +67,8 @@ private slots:
     void init();
     void cleanup();
     void thirdTab();
+    void builtWhenFirstShown_data();
+    void builtWhenFirstShown();
     void fedByTheWindowsTable();
     void languageSwitch_data();
     void languageSwitch();
@@ -105,6 +108,63 @@ void TestTrendTab::thirdTab()
     // The form's tabs stay first, and the window still opens on the first.
     QCOMPARE(ui->tabWidget->currentIndex(), 0);
     QCOMPARE(window->trendView()->data()->model(), window->tableModel());
+}
+
+// The tab's widgets wait for its first showing; the rows, a protocol switch and the language
+// that came before are all on it then.
+void TestTrendTab::builtWhenFirstShown_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<bool>("switchProtocol");
+    QTest::addColumn<QString>("follow");
+    QTest::newRow("Chinese") << int(Chinese) << false << QStringLiteral("跟随最新");
+    QTest::newRow("German, after a switch") << int(German) << true << QString();
+}
+
+void TestTrendTab::builtWhenFirstShown()
+{
+    QFETCH(int, language);
+    QFETCH(bool, switchProtocol);
+    QFETCH(QString, follow);
+    Ui::MainWindow *ui = window->form();
+    auto *view = qobject_cast<TrendView *>(ui->tabWidget->widget(2));
+    QVERIFY(view);
+    QVERIFY(!view->isBuilt());
+    QVERIFY(view->findChildren<QWidget *>().isEmpty());
+
+    if (switchProtocol) {
+        BoxCloser closer;
+        QComboBox *selector = ui->protocolSelector;
+        selector->setCurrentIndex(selector->findText(QStringLiteral("CS-8S")));
+    }
+    ui->languageSelector->setCurrentIndex(language);
+    ProtocolConfig *config = window->currentProtocolConfig();
+    const QDateTime start(QDate(2024, 5, 17), QTime(12, 0));
+    QCOMPARE(SimulatedLog::fill(*window->tableModel(), *config, config->defaultCommand(), start, 90,
+                                60000),
+             90);
+    QTest::qWait(20);
+    QVERIFY(!view->isBuilt());
+
+    ui->tabWidget->setCurrentWidget(view);
+    QVERIFY(view->isBuilt());
+    QVERIFY(view->isVisible() && view->plot()->isVisible() && view->picker()->isVisible());
+    QCOMPARE(view->data()->rowCount(), 90);
+    QCOMPARE(view->plot()->viewEnd(), start.addSecs(89 * 60).toMSecsSinceEpoch());
+    // Eight or sixteen cells and the current, as on a tab built at start-up.
+    const int cells = switchProtocol ? 8 : 16;
+    QCOMPARE(view->picker()->checkedSeries().size(), cells + 1);
+    QCOMPARE(view->legend()->series(), view->picker()->checkedSeries());
+    QVERIFY2(view->readoutText().contains(QStringLiteral("2024-05-17 13:29")),
+             qPrintable(view->readoutText()));
+    const QStringList shown = texts(view);
+    if (!follow.isEmpty()) {
+        QVERIFY(shown.contains(follow));
+    } else {
+        for (const QString &text : shown)
+            QVERIFY2(!hasChinese(text), qPrintable(text));
+    }
+    QVERIFY(!view->plot()->grab().isNull());
 }
 
 void TestTrendTab::fedByTheWindowsTable()
