@@ -141,8 +141,11 @@ QString MainWindow::handleDataReceived(const QString &frameText)
     ui->com_recvs->setText(QString::number(recvlens));
     const QString stamp = timeStamp();
     ui->com_recvs_time->setText(stamp);
-    ui->readdata->clear();
-    ui->readdata->setPlainText(frameText);
+    // The raw frame line is hidden unless opened: a hidden text edit lays its text out all the
+    // same, at about the cost of painting all value fields.
+    m_lastFrameText = frameText;
+    if (!ui->readdata->isHidden())
+        ui->readdata->setPlainText(frameText);
     qCDebug(lcApp) << ">>> 接收计数递增:" << recvlens << "| 发送计数:" << sendlens;
     // The BMS answers again: the next send success may clear a timeout report.
     m_timeoutShown = false;
@@ -445,7 +448,10 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     }
     if (ui && event->type() == QEvent::MouseButtonDblClick) {
         if (watched == ui->statu_rx_mark) {
-            ui->readdata->setVisible(ui->readdata->isHidden());
+            const bool open = ui->readdata->isHidden();
+            if (open)
+                ui->readdata->setPlainText(m_lastFrameText);
+            ui->readdata->setVisible(open);
             return true;
         }
         const bool receive = watched == ui->com_recvs || watched == ui->com_recvs_mark;

@@ -59,26 +59,35 @@ VoltageChartWidget::VoltageChartWidget(QWidget *parent) : QWidget(parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
 }
 
+// A frame that brings the same readings repaints nothing.
 void VoltageChartWidget::setVoltages(const QList<double> &list)
 {
+    if (list == voltages)
+        return;
     voltages = list;
     update();
 }
 
 void VoltageChartWidget::setMaxVoltage(double value)
 {
+    if (value == maximum)
+        return;
     maximum = value;
     update();
 }
 
 void VoltageChartWidget::setMinVoltage(double value)
 {
+    if (value == minimum)
+        return;
     minimum = value;
     update();
 }
 
 void VoltageChartWidget::setAverageVoltage(double value)
 {
+    if (value == average)
+        return;
     average = value;
     update();
 }
@@ -123,6 +132,21 @@ QPixmap VoltageChartWidget::barPixmap(const QColor &color, int width, int height
         bars.removeFirst();
     bars.append({color, width, height, pixmap});
     return pixmap;
+}
+
+bool VoltageChartWidget::event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::ParentChange:
+    case QEvent::StyleChange:
+        backdrop.invalidate();
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
 }
 
 void VoltageChartWidget::changeEvent(QEvent *event)
@@ -214,7 +238,11 @@ void VoltageChartWidget::paintEvent(QPaintEvent *)
     // A repaint comes with every frame. Grid, frame and bars are whole-pixel rectangles, drawn
     // as plain fills (lines as fills one device pixel high or wide) without antialiasing, which
     // would change nothing to see; only the rounded legend box is antialiased.
+    if (backdrop.isCapturing())
+        return;
     QPainter painter(this);
+    if (const QPixmap *under = backdrop.current())
+        painter.drawPixmap(0, 0, *under);
     const qreal hairline = 1.0 / devicePixelRatioF();
 
     const int w = width();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "i18n/translations.h"
+#include "widgets/widgetbackdrop.h"
 
 #include <QColor>
 #include <QFont>
@@ -33,6 +34,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    bool event(QEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
@@ -74,4 +76,7 @@ private:
     QFont fonts[TextFontCount];
     TextFont fontInPainter = TextFontCount;
     QHash<QString, LaidOutText> texts[TextFontCount];
+
+    // The margins show the group box beneath; kept as a picture, so a repaint stays here.
+    WidgetBackdrop backdrop{this};
 };

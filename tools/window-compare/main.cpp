@@ -85,6 +85,8 @@ int diff(const QDir &a, const QDir &b)
         }
         qint64 differing = 0;
         int largest = 0;
+        QRect where;
+        QImage mask = left.copy();
         for (int y = 0; y < left.height(); ++y) {
             const auto *l = reinterpret_cast<const QRgb *>(left.constScanLine(y));
             const auto *r = reinterpret_cast<const QRgb *>(right.constScanLine(y));
@@ -92,14 +94,22 @@ int diff(const QDir &a, const QDir &b)
                 if (l[x] == r[x])
                     continue;
                 ++differing;
+                where |= QRect(x, y, 1, 1);
+                mask.setPixel(x, y, qRgb(255, 0, 0));
                 largest = qMax(largest, qAbs(qRed(l[x]) - qRed(r[x])));
                 largest = qMax(largest, qAbs(qGreen(l[x]) - qGreen(r[x])));
                 largest = qMax(largest, qAbs(qBlue(l[x]) - qBlue(r[x])));
             }
         }
         const double share = 100.0 * double(differing) / (double(left.width()) * left.height());
-        std::printf("%s: %lld pixels differ (%.4f %%), largest channel difference %d\n",
+        std::printf("%s: %lld pixels differ (%.4f %%), largest channel difference %d",
                     qPrintable(name), static_cast<long long>(differing), share, largest);
+        if (differing > 0)
+            std::printf(", within %d x %d at (%d, %d)", where.width(), where.height(), where.x(),
+                        where.y());
+        std::printf("\n");
+        if (differing > 0 && qEnvironmentVariableIsSet("CELLSCRIBE_DIFF_MASKS"))
+            mask.save(b.filePath(QStringLiteral("mask-") + name));
         if (share > 0.1)
             status = 1;
     }
