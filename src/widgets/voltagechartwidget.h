@@ -39,6 +39,20 @@ protected:
 
 private:
     QString translated(const QString &chinese) const;
+
+    struct Layout
+    {
+        QRect plot;
+        int cells = 0;
+        int barWidth = 0;
+        int gap = 0;
+    };
+    Layout layoutFor(int cells) const;
+    static bool shown(double voltage);
+    QRect legendBox() const;
+    void drawStatic(QPainter &painter, const Layout &layout);
+    void drawLegendBox(QPainter &painter);
+    void drawLegendTexts(QPainter &painter);
     QPixmap barPixmap(const QColor &color, int width, int height);
 
     enum TextFont { Regular9, Small8, Bold9, TextFontCount };
@@ -79,4 +93,21 @@ private:
 
     // The margins show the group box beneath; kept as a picture, so a repaint stays here.
     WidgetBackdrop backdrop{this};
+    // The backdrop with what does not change with the readings drawn on it, and what it shows.
+    struct StaticKey
+    {
+        QSize size;
+        qint64 backdrop = 0;
+        QString translatorCall;
+        bool legend = false;
+        int rows = 0;
+        QList<bool> shownCells;
+        bool operator==(const StaticKey &o) const
+        {
+            return size == o.size && backdrop == o.backdrop && translatorCall == o.translatorCall
+                    && legend == o.legend && rows == o.rows && shownCells == o.shownCells;
+        }
+    };
+    QPixmap staticLayer;
+    StaticKey staticKey;
 };

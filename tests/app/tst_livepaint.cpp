@@ -133,21 +133,30 @@ void TestLivePaint::sameLookFromPictures_data()
 {
     QTest::addColumn<int>("language");
     QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("tallCell"); // mV of cell 16, whose bar reaches into the legend
     const QList<QPair<int, const char *>> languages = {
             {Chinese, "zh"}, {English, "en"}, {German, "de"}};
     for (const auto &[language, name] : languages) {
-        QTest::addRow("%s values page", name) << language << QSize(1280, 800);
-        QTest::addRow("%s chart page", name) << language << QSize(1600, 900);
+        QTest::addRow("%s values page", name) << language << QSize(1280, 800) << 0;
+        QTest::addRow("%s chart page", name) << language << QSize(1600, 900) << 0;
     }
+    QTest::addRow("chart page, a bar under the legend") << int(English) << QSize(1600, 900) << 4950;
 }
 
 void TestLivePaint::sameLookFromPictures()
 {
     QFETCH(int, language);
     QFETCH(QSize, size);
+    QFETCH(int, tallCell);
     MainWindow window(m_options);
     window.applyLanguage(language);
     show(window, size);
+    if (tallCell) {
+        QVariantHash values = readings(window, 3300);
+        values[QStringLiteral("Vcell16")] = tallCell;
+        window.updateUIFields(window.currentProtocolConfig()->defaultCommand(), values);
+        QCOMPARE(window.voltageChart()->cellVoltages().last(), double(tallCell));
+    }
     const bool chartShown = size.width() > 1500;
     QCOMPARE(window.voltageChart()->isVisible(), chartShown);
     if (chartShown)
