@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
+#include <algorithm>
+
 PortWatcher::PortWatcher(QObject *parent) : QObject(parent)
 {
     connect(&m_timer, &QTimer::timeout, this, &PortWatcher::check);
@@ -46,10 +48,19 @@ QSet<QString> PortWatcher::presentPorts(const QStringList &virtualPorts)
 
 QStringList PortWatcher::deviceFingerprint(const QStringList &virtualPorts)
 {
-    QStringList names = QDir(QStringLiteral("/dev"))
-                                .entryList({QStringLiteral("tty*"), QStringLiteral("cu.*"),
-                                            QStringLiteral("rfcomm*")},
-                                           QDir::System | QDir::Files | QDir::NoDotAndDotDot);
+    // Names matched by prefix rather than name filters (which build their regular expressions
+    // on every call), as the filters would match them: case aside. This runs every second.
+    QStringList names;
+    const QStringList all =
+            QDir(QStringLiteral("/dev"))
+                    .entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+    for (const QString &name : all) {
+        if (name.startsWith(QLatin1String("tty"), Qt::CaseInsensitive)
+            || name.startsWith(QLatin1String("cu."), Qt::CaseInsensitive)
+            || name.startsWith(QLatin1String("rfcomm"), Qt::CaseInsensitive))
+            names.append(name);
+    }
+    std::sort(names.begin(), names.end());
     for (const QString &path : virtualPorts) {
         if (QFileInfo::exists(path))
             names.append(path);

@@ -96,6 +96,8 @@ private slots:
     void sameLookFromPictures();
     void frameRepaintsOnlyWhatChanged();
     void fieldWithFocusPaintsItself();
+    void countersHeldWhereTheLayoutPutsThem();
+    void flashedLampLooksAsQLabelScalesIt();
 
 private:
     void show(MainWindow &window, const QSize &size);
@@ -229,6 +231,57 @@ void TestLivePaint::fieldWithFocusPaintsItself()
     QVERIFY(differing(before, focused) > 1);
     WidgetBackdrop::setEnabled(false);
     QCOMPARE(differing(window.grab(area).toImage(), focused), 0.0);
+}
+
+void TestLivePaint::countersHeldWhereTheLayoutPutsThem()
+{
+    // A frame sets the receive counter and time: held at their laid-out size, they stop relayouts,
+    // and sit where a layout of the same texts puts them.
+    MainWindow window(m_options);
+    show(window, QSize(1600, 900));
+    Ui::MainWindow *ui = window.form();
+    const QList<QLabel *> counters = {ui->com_recvs, ui->com_recvs_time};
+    for (int i = 0; i < 3; ++i) {
+        window.handleDataReceived(QStringLiteral("~frame"));
+        QTest::qWait(150);
+    }
+    for (QLabel *counter : counters)
+        QCOMPARE(counter->minimumSize(), counter->maximumSize());
+    // Ten needs more room than nine: let go, laid out again, then held at the new size.
+    for (int i = 3; i < 12; ++i) {
+        window.handleDataReceived(QStringLiteral("~frame"));
+        QTest::qWait(20);
+    }
+    QTest::qWait(100);
+    window.handleDataReceived(QStringLiteral("~frame"));
+    QTest::qWait(100);
+    QCOMPARE(ui->com_recvs->text(), QStringLiteral("13"));
+
+    MainWindow plain(m_options);
+    show(plain, QSize(1600, 900));
+    Ui::MainWindow *plainUi = plain.form();
+    const QList<QLabel *> plainCounters = {plainUi->com_recvs, plainUi->com_recvs_time};
+    for (int i = 0; i < counters.size(); ++i)
+        plainCounters[i]->setText(counters[i]->text());
+    QTest::qWait(100);
+    for (int i = 0; i < counters.size(); ++i)
+        QCOMPARE(counters[i]->geometry(), plainCounters[i]->geometry());
+}
+
+void TestLivePaint::flashedLampLooksAsQLabelScalesIt()
+{
+    MainWindow window(m_options);
+    show(window, QSize(1280, 800));
+    QLabel *lamp = window.form()->statu_rx;
+    QVERIFY(lamp->hasScaledContents());
+    const QString green = QStringLiteral(":/icons/Icon/green_cycle_full.png");
+    const QRect area(lamp->mapTo(&window, QPoint(0, 0)), lamp->size());
+    window.setupStatusSwitcher(lamp, green, green, 10000);
+    QCOMPARE(lamp->pixmap().size(), lamp->size());
+    const QImage flashed = window.grab(area).toImage();
+    lamp->setPixmap(QPixmap(green));
+    QVERIFY(lamp->pixmap().size() != lamp->size());
+    QCOMPARE(differing(window.grab(area).toImage(), flashed), 0.0);
 }
 
 QTEST_MAIN(TestLivePaint)
