@@ -72,27 +72,31 @@ const LampRule kLampRules[] = {
 };
 
 // QLabel::setText and setPixmap ask the layouts above to run again unless the label's size is
-// fixed, and every frame sets the three counters and flashes both link lamps. Such a label keeps
-// the size it was laid out at while what it shows asks for the same room and the window keeps
-// its size; otherwise it gets its own limits back for the next layout.
+// fixed, and every frame sets the receive counter and time and flashes both link lamps. Such a
+// label is held at the size it was laid out at once what it shows has asked for the same width
+// twice running (so the layout has placed it); a new width, or a new window size, lets it go for
+// the next layout.
 void holdLaidOutSize(QLabel *label)
 {
-    const QSize hint = label->sizeHint();
+    const int wanted = label->sizeHint().width();
     const QSize window = label->window()->size();
-    const QVariant held = label->property("heldForHint");
-    if (held.isValid()) {
-        if (held.toSize() == hint && label->property("heldInWindow").toSize() == window)
+    if (label->property("heldMaximum").isValid()) {
+        if (label->property("heldWidth").toInt() == wanted
+            && label->property("heldInWindow").toSize() == window)
             return;
-        label->setProperty("heldForHint", QVariant());
         label->setMinimumSize(label->property("heldMinimum").toSize());
         label->setMaximumSize(label->property("heldMaximum").toSize());
+        label->setProperty("heldMaximum", QVariant());
+        label->setProperty("heldWidth", wanted);
         return;
     }
-    if (!label->isVisible() || label->testAttribute(Qt::WA_PendingResizeEvent))
-        return; // not laid out yet
+    const QVariant before = label->property("heldWidth");
+    label->setProperty("heldWidth", wanted);
+    if (!before.isValid() || before.toInt() != wanted || !label->isVisible()
+        || label->testAttribute(Qt::WA_PendingResizeEvent))
+        return;
     label->setProperty("heldMinimum", label->minimumSize());
     label->setProperty("heldMaximum", label->maximumSize());
-    label->setProperty("heldForHint", hint);
     label->setProperty("heldInWindow", window);
     label->setFixedSize(label->size());
 }
@@ -120,9 +124,8 @@ QPixmap lampPicture(const QString &path, const QLabel *label)
 
 void setHeldText(QLabel *label, const QString &text)
 {
-    if (label->text() == text)
-        return;
-    label->setText(text);
+    if (label->text() != text)
+        label->setText(text);
     holdLaidOutSize(label);
 }
 
