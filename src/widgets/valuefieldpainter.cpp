@@ -54,11 +54,11 @@ bool ValueFieldPainter::eventFilter(QObject *watched, QEvent *event)
     case QEvent::StyleChange:
         m_backdrop.invalidate();
         m_frame = QPixmap();
-        m_texts.clear();
+        m_fontKey.clear();
         break;
     case QEvent::FontChange:
     case QEvent::LayoutDirectionChange:
-        m_texts.clear();
+        m_fontKey.clear();
         m_frame = QPixmap();
         break;
     case QEvent::PaletteChange:
@@ -87,13 +87,18 @@ bool ValueFieldPainter::drawsItself() const
 
 const ValueFieldPainter::Text &ValueFieldPainter::laidOut(const QString &text)
 {
-    auto it = m_texts.find(text);
-    if (it != m_texts.end())
-        return *it;
-    // Readings repeat: a field keeps the texts it showed (a bounded number).
-    if (m_texts.size() >= 256)
-        m_texts.clear();
+    // Readings repeat, and the fields share a font: the texts are kept for all fields (a
+    // bounded number), by font and text.
+    static QHash<QString, Text> texts;
     const QFont font = m_field->font();
+    if (m_fontKey.isEmpty())
+        m_fontKey = font.key() + QLatin1Char('\n');
+    const QString key = m_fontKey + text;
+    auto it = texts.constFind(key);
+    if (it != texts.constEnd())
+        return *it;
+    if (texts.size() >= 2048)
+        texts.clear();
     QTextLayout layout(text, font);
     QTextOption option = layout.textOption();
     option.setTextDirection(Qt::LeftToRight);
@@ -108,7 +113,7 @@ const ValueFieldPainter::Text &ValueFieldPainter::laidOut(const QString &text)
                int(std::lround(line.ascent())) - metrics.ascent()};
     entry.text.setTextFormat(Qt::PlainText);
     entry.text.prepare(QTransform(), font);
-    return *m_texts.insert(text, entry);
+    return *texts.insert(key, entry);
 }
 
 void ValueFieldPainter::prepareFrame(const QPixmap &backdrop)

@@ -44,5 +44,5 @@ private:
     qint64 m_frameBackdrop = 0;
     int m_frameState = 0;
     QRect m_contents;
-    QHash<QString, Text> m_texts;
+    QString m_fontKey; // the field font's key and a separator; empty when to be taken
 };

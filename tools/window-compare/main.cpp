@@ -12,11 +12,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QImage>
 #include <QLineEdit>
 #include <QSettings>
 #include <QStackedWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -59,8 +61,10 @@ int shoot(const QDir &out)
         window.applyLanguage(languages[l]);
         for (const auto &[size, page] : sizes) {
             window.resize(size);
-            for (int i = 0; i < 5; ++i)
-                QApplication::processEvents();
+            // Layouts settle and the about button is placed (100 ms after a resize).
+            QEventLoop settle;
+            QTimer::singleShot(400, &settle, &QEventLoop::quit);
+            settle.exec();
             const QString name = QStringLiteral("%1-%2.png").arg(page, kLanguages[l]);
             if (!window.grab().save(out.filePath(name))) {
                 std::fprintf(stderr, "could not save %s\n", qPrintable(name));
