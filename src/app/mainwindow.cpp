@@ -11,7 +11,9 @@
 #include "serial/statusbarmanager.h"
 #include "ui_mainwindow.h"
 #include "widgets/alarmdisplay.h"
+#include "widgets/backdroppainter.h"
 #include "widgets/switchbutton.h"
+#include "widgets/valuefieldpainter.h"
 #include "widgets/voltagechartwidget.h"
 
 #ifdef CELLSCRIBE_HAVE_MQTT
@@ -23,6 +25,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSerialPortInfo>
@@ -92,8 +95,17 @@ void MainWindow::construct()
     applyStyleSheet();
     ui->setupUi(this);
     for (QLineEdit *field : findChildren<QLineEdit *>()) {
-        if (field->objectName().startsWith(QLatin1String("data_")))
+        if (field->objectName().startsWith(QLatin1String("data_"))) {
             m_valueFields.insert(field->objectName(), field);
+            new ValueFieldPainter(field);
+        }
+    }
+    // The bottom bar's counters and link lamps change with every frame, the clock every second:
+    // they paint over a picture of what lies beneath them rather than having it repainted.
+    for (const char *name :
+         {"com_recvs", "com_sends", "com_recvs_time", "statu_tx", "statu_rx", "lblDateTime"}) {
+        if (auto *label = findChild<QLabel *>(QLatin1String(name)))
+            new BackdropPainter(label);
     }
 
     statusBarManager = new StatusBarManager(this, this);

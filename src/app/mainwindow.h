@@ -259,6 +259,7 @@ private:
     std::shared_ptr<int> m_sharedLanguage = std::make_shared<int>(Chinese);
     // A timeout report stays in the error line until the BMS answers again.
     bool m_timeoutShown = false;
+    QString m_lastFrameText; // for the raw frame line, filled in when it is shown
     // Likewise a failing continuous export, until its file takes rows again: shown again
     // whenever a passing link report is cleared.
     bool m_exportErrorShown = false;

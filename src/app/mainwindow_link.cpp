@@ -71,6 +71,64 @@ const LampRule kLampRules[] = {
         {0xF002, {"statu_dsging", nullptr}},
 };
 
+// QLabel::setText and setPixmap ask the layouts above to run again unless the label's size is
+// fixed, and every frame sets the receive counter and time and flashes both link lamps. Such a
+// label is held at the size it was laid out at once what it shows has asked for the same width
+// twice running (so the layout has placed it); a new width, or a new window size, lets it go for
+// the next layout.
+void holdLaidOutSize(QLabel *label)
+{
+    const int wanted = label->sizeHint().width();
+    const QSize window = label->window()->size();
+    if (label->property("heldMaximum").isValid()) {
+        if (label->property("heldWidth").toInt() == wanted
+            && label->property("heldInWindow").toSize() == window)
+            return;
+        label->setMinimumSize(label->property("heldMinimum").toSize());
+        label->setMaximumSize(label->property("heldMaximum").toSize());
+        label->setProperty("heldMaximum", QVariant());
+        label->setProperty("heldWidth", wanted);
+        return;
+    }
+    const QVariant before = label->property("heldWidth");
+    label->setProperty("heldWidth", wanted);
+    if (!before.isValid() || before.toInt() != wanted || !label->isVisible()
+        || label->testAttribute(Qt::WA_PendingResizeEvent))
+        return;
+    label->setProperty("heldMinimum", label->minimumSize());
+    label->setProperty("heldMaximum", label->maximumSize());
+    label->setProperty("heldInWindow", window);
+    label->setFixedSize(label->size());
+}
+
+// A label with scaled contents scales a new picture on each paint until the next one is set,
+// and the link lamps get two a frame: they get pictures of their own size, scaled once the way
+// QLabel scales them.
+QPixmap lampPicture(const QString &path, const QLabel *label)
+{
+    if (!label->hasScaledContents())
+        return QPixmap(path);
+    static QHash<QString, QPixmap> scaled;
+    const qreal ratio = label->devicePixelRatio();
+    const QSize size = label->contentsRect().size() * ratio;
+    const QString key = QStringLiteral("%1@%2x%3").arg(path).arg(size.width()).arg(size.height());
+    auto it = scaled.constFind(key);
+    if (it == scaled.constEnd()) {
+        QPixmap picture = QPixmap::fromImage(QPixmap(path).toImage().scaled(
+                size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        picture.setDevicePixelRatio(ratio);
+        it = scaled.insert(key, picture);
+    }
+    return *it;
+}
+
+void setHeldText(QLabel *label, const QString &text)
+{
+    if (label->text() != text)
+        label->setText(text);
+    holdLaidOutSize(label);
+}
+
 // Halves away from zero: 3456.5 gives 3457, -0.5 gives -1.
 QString roundedText(double value)
 {
@@ -108,11 +166,14 @@ void MainWindow::setupStatusSwitcher(QLabel *label, const QString &onPixmap,
         qCWarning(lcApp) << "setupStatusSwitcher: label is null!";
         return;
     }
-    label->setPixmap(QPixmap(onPixmap));
+    label->setPixmap(lampPicture(onPixmap, label));
+    holdLaidOutSize(label);
     QPointer<QLabel> guard(label);
     QTimer::singleShot(interval, this, [guard, offPixmap] {
-        if (guard)
-            guard->setPixmap(QPixmap(offPixmap));
+        if (guard) {
+            guard->setPixmap(lampPicture(offPixmap, guard));
+            holdLaidOutSize(guard);
+        }
     });
 }
 
@@ -124,7 +185,7 @@ void MainWindow::handleDataSend(bool success)
 void MainWindow::onSendSuccess()
 {
     ++sendlens;
-    ui->com_sends->setText(QString::number(sendlens));
+    setHeldText(ui->com_sends, QString::number(sendlens));
     // While the BMS stays silent the timeout report stays; otherwise the passing report gives
     // way to a log that still cannot be written, which must not go unseen.
     if (m_timeoutShown)
@@ -138,11 +199,14 @@ QString MainWindow::handleDataReceived(const QString &frameText)
 {
     setupStatusSwitcher(ui->statu_rx, kLampGreen, kLampOff, kFlashMs);
     ++recvlens;
-    ui->com_recvs->setText(QString::number(recvlens));
+    setHeldText(ui->com_recvs, QString::number(recvlens));
     const QString stamp = timeStamp();
-    ui->com_recvs_time->setText(stamp);
-    ui->readdata->clear();
-    ui->readdata->setPlainText(frameText);
+    setHeldText(ui->com_recvs_time, stamp);
+    // The raw frame line is hidden unless opened: a hidden text edit lays its text out all the
+    // same, at about the cost of painting all value fields.
+    m_lastFrameText = frameText;
+    if (!ui->readdata->isHidden())
+        ui->readdata->setPlainText(frameText);
     qCDebug(lcApp) << ">>> 接收计数递增:" << recvlens << "| 发送计数:" << sendlens;
     // The BMS answers again: the next send success may clear a timeout report.
     m_timeoutShown = false;
@@ -408,14 +472,14 @@ void MainWindow::updateWorkStateLamps(int code)
 void MainWindow::clearReceiveStats()
 {
     recvlens = 0;
-    ui->com_recvs->setText(QStringLiteral("0"));
-    ui->com_recvs_time->setText(kEmptyReceiveTime);
+    setHeldText(ui->com_recvs, QStringLiteral("0"));
+    setHeldText(ui->com_recvs_time, kEmptyReceiveTime);
 }
 
 void MainWindow::clearSendStats()
 {
     sendlens = 0;
-    ui->com_sends->setText(QStringLiteral("0"));
+    setHeldText(ui->com_sends, QStringLiteral("0"));
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
@@ -448,7 +512,10 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     }
     if (ui && event->type() == QEvent::MouseButtonDblClick) {
         if (watched == ui->statu_rx_mark) {
-            ui->readdata->setVisible(ui->readdata->isHidden());
+            const bool open = ui->readdata->isHidden();
+            if (open)
+                ui->readdata->setPlainText(m_lastFrameText);
+            ui->readdata->setVisible(open);
             return true;
         }
         const bool receive = watched == ui->com_recvs || watched == ui->com_recvs_mark;

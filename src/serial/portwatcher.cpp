@@ -6,6 +6,12 @@
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
+#include <algorithm>
+
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#endif
+
 PortWatcher::PortWatcher(QObject *parent) : QObject(parent)
 {
     connect(&m_timer, &QTimer::timeout, this, &PortWatcher::check);
@@ -57,10 +63,19 @@ QSet<QString> PortWatcher::presentPorts(const QList<QSerialPortInfo> &available,
 
 QStringList PortWatcher::deviceFingerprint(const QStringList &virtualPorts)
 {
-    QStringList names = QDir(QStringLiteral("/dev"))
-                                .entryList({QStringLiteral("tty*"), QStringLiteral("cu.*"),
-                                            QStringLiteral("rfcomm*")},
-                                           QDir::System | QDir::Files | QDir::NoDotAndDotDot);
+    // Names matched by prefix rather than name filters (which build their regular expressions
+    // on every call), as the filters would match them: case aside. This runs every second.
+    QStringList names;
+    const QStringList all =
+            QDir(QStringLiteral("/dev"))
+                    .entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+    for (const QString &name : all) {
+        if (name.startsWith(QLatin1String("tty"), Qt::CaseInsensitive)
+            || name.startsWith(QLatin1String("cu."), Qt::CaseInsensitive)
+            || name.startsWith(QLatin1String("rfcomm"), Qt::CaseInsensitive))
+            names.append(name);
+    }
+    std::sort(names.begin(), names.end());
     for (const QString &path : virtualPorts) {
         if (QFileInfo::exists(path))
             names.append(path);
@@ -68,8 +83,35 @@ QStringList PortWatcher::deviceFingerprint(const QStringList &virtualPorts)
     return names;
 }
 
+namespace {
+
+// Nanoseconds of /dev's last change, which comes with every node added or removed; 0 where
+// unknown.
+qint64 devStamp()
+{
+#ifdef Q_OS_LINUX
+    struct stat info = {};
+    if (::stat("/dev", &info) == 0)
+        return qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+#endif
+    return 0;
+}
+
+} // namespace
+
 void PortWatcher::check()
 {
+    // The listing of /dev costs about a million instructions; it runs every second.
+    const qint64 stamp = devStamp();
+    QStringList present;
+    for (const QString &path : std::as_const(m_virtualPorts)) {
+        if (QFileInfo::exists(path))
+            present.append(path);
+    }
+    if (stamp != 0 && stamp == m_devStamp && present == m_presentVirtual)
+        return;
+    m_devStamp = stamp;
+    m_presentVirtual = present;
     QStringList fingerprint = deviceFingerprint(m_virtualPorts);
     if (fingerprint == m_fingerprint)
         return;

@@ -49,5 +49,8 @@ private:
     QStringList m_virtualPorts;
     QSet<QString> m_known;
     QStringList m_fingerprint;
+    // /dev's modification time and the virtual ports that existed at the last comparison.
+    qint64 m_devStamp = 0;
+    QStringList m_presentVirtual;
     QTimer m_timer;
 };

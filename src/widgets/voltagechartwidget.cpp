@@ -59,26 +59,35 @@ VoltageChartWidget::VoltageChartWidget(QWidget *parent) : QWidget(parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
 }
 
+// A frame that brings the same readings repaints nothing.
 void VoltageChartWidget::setVoltages(const QList<double> &list)
 {
+    if (list == voltages)
+        return;
     voltages = list;
     update();
 }
 
 void VoltageChartWidget::setMaxVoltage(double value)
 {
+    if (value == maximum)
+        return;
     maximum = value;
     update();
 }
 
 void VoltageChartWidget::setMinVoltage(double value)
 {
+    if (value == minimum)
+        return;
     minimum = value;
     update();
 }
 
 void VoltageChartWidget::setAverageVoltage(double value)
 {
+    if (value == average)
+        return;
     average = value;
     update();
 }
@@ -86,6 +95,7 @@ void VoltageChartWidget::setAverageVoltage(double value)
 void VoltageChartWidget::setTranslator(const TextTranslator &newTranslator)
 {
     translator = newTranslator;
+    staticLayer = QPixmap();
     update();
 }
 
@@ -125,10 +135,26 @@ QPixmap VoltageChartWidget::barPixmap(const QColor &color, int width, int height
     return pixmap;
 }
 
+bool VoltageChartWidget::event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::ParentChange:
+    case QEvent::StyleChange:
+        backdrop.invalidate();
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
+}
+
 void VoltageChartWidget::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::FontChange) {
         fontsReady = false;
+        staticLayer = QPixmap();
         for (auto &cache : texts)
             cache.clear();
     }
@@ -209,30 +235,37 @@ QString VoltageChartWidget::translated(const QString &chinese) const
     return text.isEmpty() ? chinese : text;
 }
 
-void VoltageChartWidget::paintEvent(QPaintEvent *)
+VoltageChartWidget::Layout VoltageChartWidget::layoutFor(int cells) const
 {
-    // A repaint comes with every frame. Grid, frame and bars are whole-pixel rectangles, drawn
-    // as plain fills (lines as fills one device pixel high or wide) without antialiasing, which
-    // would change nothing to see; only the rounded legend box is antialiased.
-    QPainter painter(this);
+    Layout layout;
+    layout.plot = QRect(QPoint(MarginLeft, MarginTop),
+                        QPoint(width() - MarginRight - 1, height() - MarginBottom - 1));
+    // Wide packs may run past the plot on narrow widgets; bars keep a readable width.
+    layout.cells = cells;
+    layout.barWidth = std::max(20, (layout.plot.width() - 15 * cells - 15) / cells);
+    layout.gap = std::max(8, (layout.plot.width() - cells * layout.barWidth) / (cells + 1));
+    return layout;
+}
+
+bool VoltageChartWidget::shown(double v)
+{
+    // A non-finite reading has no height to draw; treat it like an absent cell.
+    return std::isfinite(v) && v >= MinimumShownMilliVolts;
+}
+
+QRect VoltageChartWidget::legendBox() const
+{
+    return QRect(width() - 160, 10, 150, 70);
+}
+
+void VoltageChartWidget::drawStatic(QPainter &painter, const Layout &layout)
+{
+    // Everything that stays while the readings change: plot, grid, frame, cell numbers, axis
+    // and title. None of it overlaps a bar or a bar's value.
     const qreal hairline = 1.0 / devicePixelRatioF();
-
-    const int w = width();
-    const int h = height();
-
-    if (voltages.isEmpty()) {
-        painter.setPen(NoDataColor);
-        painter.drawText(rect(), Qt::AlignCenter, translated(QStringLiteral("无数据")));
-        return;
-    }
-
-    const QRect plot(QPoint(MarginLeft, MarginTop),
-                     QPoint(w - MarginRight - 1, h - MarginBottom - 1));
-    const int plotWidth = plot.width();
+    const QRect &plot = layout.plot;
     const int plotHeight = plot.height();
     const int plotBottom = plot.bottom();
-
-    // Background and grid.
     painter.fillRect(plot, PlotBackground);
     for (int i = 0; i <= 5; ++i) {
         const int y = plot.top() + i * plotHeight / 5;
@@ -248,24 +281,113 @@ void VoltageChartWidget::paintEvent(QPaintEvent *)
         painter.fillRect(QRect(QPoint(l - 1, t), QPoint(l, b - 1)), FrameColor);
         painter.fillRect(QRect(QPoint(r - 1, t - 1), QPoint(r, b)), FrameColor);
     }
-
-    // Bars. Wide packs may run past the plot on narrow widgets; bars keep a readable width.
-    const int n = int(voltages.size());
-    const int barWidth = std::max(20, (plotWidth - 15 * n - 15) / n);
-    const int gap = std::max(8, (plotWidth - n * barWidth) / (n + 1));
-    prepareFonts();
-    fontInPainter = TextFontCount;
-
-    for (int i = 0; i < n; ++i) {
-        const double v = voltages.at(i);
-        // A non-finite reading has no height to draw; treat it like an absent cell.
-        if (!std::isfinite(v) || v < MinimumShownMilliVolts)
+    painter.setPen(AxisColor);
+    for (int i = 0; i < layout.cells; ++i) {
+        if (!shown(voltages.at(i)))
             continue;
-        const int x = plot.left() + gap + i * (barWidth + gap);
+        const int x = plot.left() + layout.gap + i * (layout.barWidth + layout.gap);
+        drawText(painter, Small8,
+                 QRect(QPoint(x, plotBottom + 5), QPoint(x + layout.barWidth - 1, plotBottom + 24)),
+                 Qt::AlignCenter, QString::number(i + 1));
+    }
+    for (int i = 0; i <= 5; ++i) {
+        const int y = plot.top() + i * plotHeight / 5;
+        drawText(painter, Regular9, QRect(QPoint(5, y - 10), QPoint(44, y + 9)),
+                 Qt::AlignRight | Qt::AlignVCenter, noDecimals((5 - i) * 1000.0));
+    }
+    drawText(painter, Bold9, QPoint(5, 15), QStringLiteral("mV"));
+    const QString title = translated(QStringLiteral("电芯编号 (1-%1)")).arg(layout.cells);
+    const int titleWidth = laidOut(Regular9, title).advance;
+    drawText(painter, Regular9, QPoint((width() - titleWidth) / 2, height() - 5), title);
+}
+
+void VoltageChartWidget::drawLegendBox(QPainter &painter)
+{
+    const int w = width();
+    painter.setPen(QPen(FrameColor, 1));
+    painter.setBrush(LegendBackground);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.drawRoundedRect(legendBox(), 5, 5);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    // The text pen is set after the maximum's swatch; the swatches after it are outlined in it.
+    int y = 20;
+    const auto swatch = [&](const QColor &color, bool setsTextPen) {
+        painter.setBrush(color);
+        painter.drawRect(QRect(QPoint(w - 150, y), QPoint(w - 136, y + 11)));
+        if (setsTextPen)
+            painter.setPen(LegendTextColor);
+        y += 20;
+    };
+    if (maximum > 0)
+        swatch(SwatchMaximum, true);
+    if (average > 0)
+        swatch(SwatchAverage, false);
+    if (minimum > 0)
+        swatch(SwatchMinimum, false);
+}
+
+void VoltageChartWidget::drawLegendTexts(QPainter &painter)
+{
+    // Without a maximum the rows keep the frame pen.
+    painter.setPen(maximum > 0 ? QPen(LegendTextColor) : QPen(FrameColor, 1));
+    int y = 20;
+    const auto row = [&](const QString &text, double value) {
+        drawText(painter, Regular9, QPoint(width() - 130, y + 10),
+                 translated(text).arg(noDecimals(value)));
+        y += 20;
+    };
+    if (maximum > 0)
+        row(QStringLiteral("最大: %1 mV"), maximum);
+    if (average > 0)
+        row(QStringLiteral("平均: %1 mV"), average);
+    if (minimum > 0)
+        row(QStringLiteral("最小: %1 mV"), minimum);
+}
+
+void VoltageChartWidget::paintEvent(QPaintEvent *)
+{
+    // A repaint comes with every frame. Grid, frame and bars are whole-pixel rectangles, drawn
+    // as plain fills (lines as fills one device pixel high or wide) without antialiasing, which
+    // would change nothing to see; only the rounded legend box is antialiased. What does not
+    // change with the readings is kept as a picture over the backdrop.
+    if (backdrop.isCapturing())
+        return;
+    QPainter painter(this);
+    const QPixmap *under = backdrop.current();
+    if (voltages.isEmpty()) {
+        if (under)
+            painter.drawPixmap(0, 0, *under);
+        painter.setPen(NoDataColor);
+        painter.drawText(rect(), Qt::AlignCenter, translated(QStringLiteral("无数据")));
+        return;
+    }
+    const qreal hairline = 1.0 / devicePixelRatioF();
+    const Layout layout = layoutFor(int(voltages.size()));
+    const QRect &plot = layout.plot;
+    const int plotHeight = plot.height();
+    const int plotBottom = plot.bottom();
+    prepareFonts();
+
+    // Bars first, to know whether one reaches into the legend box.
+    struct Bar
+    {
+        QRect rect;
+        QColor color;
+        int index;
+    };
+    QList<Bar> shownBars;
+    shownBars.reserve(layout.cells);
+    const bool legend = maximum > 0 || minimum > 0;
+    bool legendCovered = false;
+    const QRect legendArea = legendBox().adjusted(-1, -1, 1, 1);
+    for (int i = 0; i < layout.cells; ++i) {
+        const double v = voltages.at(i);
+        if (!shown(v))
+            continue;
+        const int x = plot.left() + layout.gap + i * (layout.barWidth + layout.gap);
         const double scaled =
                 std::clamp(v / FullScaleMilliVolts * plotHeight, 0.0, double(plotHeight));
         const int barTop = plotBottom - int(scaled);
-
         QColor color;
         if (v >= 0.98 * maximum)
             color = BarNearMaximum;
@@ -273,71 +395,65 @@ void VoltageChartWidget::paintEvent(QPaintEvent *)
             color = BarNearMinimum;
         else
             color = BarInBetween;
+        const QRect bar(QPoint(x, barTop), QPoint(x + layout.barWidth - 1, plotBottom - 1));
+        if (legend
+            && legendArea.intersects(QRect(QPoint(x - 15, barTop - 22),
+                                           QPoint(x + layout.barWidth + 14, plotBottom + 1))))
+            legendCovered = true;
+        shownBars.append({bar, color, i});
+    }
 
-        const QRect bar(QPoint(x, barTop), QPoint(x + barWidth - 1, plotBottom - 1));
-        if (!bar.isEmpty())
-            painter.drawPixmap(bar.topLeft(), barPixmap(color, barWidth, plotHeight),
-                               QRect(QPoint(0, 0), bar.size() * devicePixelRatio()));
+    if (under) {
+        StaticKey key;
+        key.size = size();
+        key.backdrop = under->cacheKey();
+        key.translatorCall = translated(QStringLiteral("电芯编号 (1-%1)"));
+        key.legend = legend && !legendCovered;
+        key.rows = (maximum > 0 ? 1 : 0) | (average > 0 ? 2 : 0) | (minimum > 0 ? 4 : 0);
+        for (int i = 0; i < layout.cells; ++i)
+            key.shownCells.append(shown(voltages.at(i)));
+        if (staticLayer.isNull() || !(key == staticKey)) {
+            staticLayer = under->copy();
+            QPainter layer(&staticLayer);
+            fontInPainter = TextFontCount;
+            drawStatic(layer, layout);
+            if (key.legend)
+                drawLegendBox(layer);
+            staticKey = key;
+        }
+        painter.drawPixmap(0, 0, staticLayer);
+    } else {
+        fontInPainter = TextFontCount;
+        drawStatic(painter, layout);
+    }
+    fontInPainter = TextFontCount;
+
+    for (const Bar &bar : std::as_const(shownBars)) {
+        const QRect &r = bar.rect;
+        const int x = r.left();
+        const int barTop = r.top();
+        if (!r.isEmpty())
+            painter.drawPixmap(r.topLeft(), barPixmap(bar.color, layout.barWidth, plotHeight),
+                               QRect(QPoint(0, 0), r.size() * devicePixelRatio()));
         // The outline a one-pixel pen gives, drawn as fills: a stroked rectangle spans one
         // pixel more than the rectangle.
-        const QColor edge = color.darker(130);
-        const int right = x + barWidth;
+        const QColor edge = bar.color.darker(130);
+        const int right = x + layout.barWidth;
         const qreal tall = plotBottom - barTop + hairline;
-        painter.fillRect(QRectF(x, barTop, barWidth + hairline, hairline), edge);
-        painter.fillRect(QRectF(x, plotBottom, barWidth + hairline, hairline), edge);
+        painter.fillRect(QRectF(x, barTop, layout.barWidth + hairline, hairline), edge);
+        painter.fillRect(QRectF(x, plotBottom, layout.barWidth + hairline, hairline), edge);
         painter.fillRect(QRectF(x, barTop, hairline, tall), edge);
         painter.fillRect(QRectF(right, barTop, hairline, tall), edge);
 
         painter.setPen(ValueLabelColor);
         drawText(painter, Regular9,
-                 QRect(QPoint(x - 15, barTop - 22), QPoint(x + barWidth + 14, barTop - 3)),
-                 Qt::AlignCenter, noDecimals(v));
-
-        painter.setPen(AxisColor);
-        drawText(painter, Small8,
-                 QRect(QPoint(x, plotBottom + 5), QPoint(x + barWidth - 1, plotBottom + 24)),
-                 Qt::AlignCenter, QString::number(i + 1));
+                 QRect(QPoint(x - 15, barTop - 22), QPoint(x + layout.barWidth + 14, barTop - 3)),
+                 Qt::AlignCenter, noDecimals(voltages.at(bar.index)));
     }
-    painter.setBrush(Qt::NoBrush);
 
-    // Axes.
-    painter.setPen(AxisColor);
-    for (int i = 0; i <= 5; ++i) {
-        const int y = plot.top() + i * plotHeight / 5;
-        drawText(painter, Regular9, QRect(QPoint(5, y - 10), QPoint(44, y + 9)),
-                 Qt::AlignRight | Qt::AlignVCenter, noDecimals((5 - i) * 1000.0));
-    }
-    drawText(painter, Bold9, QPoint(5, 15), QStringLiteral("mV"));
-
-    const QString title = translated(QStringLiteral("电芯编号 (1-%1)")).arg(n);
-    const int titleWidth = laidOut(Regular9, title).advance;
-    drawText(painter, Regular9, QPoint((w - titleWidth) / 2, h - 5), title);
-
-    // Legend.
-    if (maximum > 0 || minimum > 0) {
-        painter.setPen(QPen(FrameColor, 1));
-        painter.setBrush(LegendBackground);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.drawRoundedRect(QRect(w - 160, 10, 150, 70), 5, 5);
-        painter.setRenderHint(QPainter::Antialiasing, false);
-
-        int y = 20;
-        const auto drawRow = [&](const QColor &swatch, const QString &text, double value,
-                                 bool setsTextPen) {
-            painter.setBrush(swatch);
-            painter.drawRect(QRect(QPoint(w - 150, y), QPoint(w - 136, y + 11)));
-            if (setsTextPen)
-                painter.setPen(LegendTextColor);
-            drawText(painter, Regular9, QPoint(w - 130, y + 10),
-                     translated(text).arg(noDecimals(value)));
-            y += 20;
-        };
-        // The text pen is set by the maximum row; without it the rows keep the frame pen.
-        if (maximum > 0)
-            drawRow(SwatchMaximum, QStringLiteral("最大: %1 mV"), maximum, true);
-        if (average > 0)
-            drawRow(SwatchAverage, QStringLiteral("平均: %1 mV"), average, false);
-        if (minimum > 0)
-            drawRow(SwatchMinimum, QStringLiteral("最小: %1 mV"), minimum, false);
+    if (legend) {
+        if (!under || !staticKey.legend)
+            drawLegendBox(painter);
+        drawLegendTexts(painter);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "i18n/translations.h"
+#include "widgets/widgetbackdrop.h"
 
 #include <QColor>
 #include <QFont>
@@ -33,10 +34,25 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    bool event(QEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
     QString translated(const QString &chinese) const;
+
+    struct Layout
+    {
+        QRect plot;
+        int cells = 0;
+        int barWidth = 0;
+        int gap = 0;
+    };
+    Layout layoutFor(int cells) const;
+    static bool shown(double voltage);
+    QRect legendBox() const;
+    void drawStatic(QPainter &painter, const Layout &layout);
+    void drawLegendBox(QPainter &painter);
+    void drawLegendTexts(QPainter &painter);
     QPixmap barPixmap(const QColor &color, int width, int height);
 
     enum TextFont { Regular9, Small8, Bold9, TextFontCount };
@@ -74,4 +90,24 @@ private:
     QFont fonts[TextFontCount];
     TextFont fontInPainter = TextFontCount;
     QHash<QString, LaidOutText> texts[TextFontCount];
+
+    // The margins show the group box beneath; kept as a picture, so a repaint stays here.
+    WidgetBackdrop backdrop{this};
+    // The backdrop with what does not change with the readings drawn on it, and what it shows.
+    struct StaticKey
+    {
+        QSize size;
+        qint64 backdrop = 0;
+        QString translatorCall;
+        bool legend = false;
+        int rows = 0;
+        QList<bool> shownCells;
+        bool operator==(const StaticKey &o) const
+        {
+            return size == o.size && backdrop == o.backdrop && translatorCall == o.translatorCall
+                    && legend == o.legend && rows == o.rows && shownCells == o.shownCells;
+        }
+    };
+    QPixmap staticLayer;
+    StaticKey staticKey;
 };
