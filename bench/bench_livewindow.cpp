@@ -166,52 +166,54 @@ int main(int argc, char **argv)
     }
     waitFor([&] { return frames >= 3; }, 5000); // first answers, before the clock starts
 
-    measuring = true;
-    const int framesBefore = frames;
-    const double cpuStart = processCpuSeconds();
-    const double wallStart = bench::nowSeconds();
+    // One measured stretch: this process's CPU seconds over the wall seconds, and the frames in it.
+    struct Phase
     {
-        // Nothing of the benchmark's own wakes the loop while it is measured.
-        QEventLoop loop;
-        QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    const double wall = bench::nowSeconds() - wallStart;
-    const double cpu = processCpuSeconds() - cpuStart;
-    const int received = frames - framesBefore;
+        double wall = 0;
+        double cpu = 0;
+        int received = 0;
+    };
+    auto measure = [&] {
+        Phase phase;
+        const int framesBefore = frames;
+        const double cpuStart = processCpuSeconds();
+        const double wallStart = bench::nowSeconds();
+        {
+            // Nothing of the benchmark's own wakes the loop while it is measured.
+            QEventLoop loop;
+            QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        phase.wall = bench::nowSeconds() - wallStart;
+        phase.cpu = processCpuSeconds() - cpuStart;
+        phase.received = frames - framesBefore;
+        return phase;
+    };
+
+    measuring = true;
+    const Phase chartPhase = measure();
+    const double wall = chartPhase.wall;
+    const double cpu = chartPhase.cpu;
+    const int received = chartPhase.received;
 
     // The same with the trend tab in front.
     measuring = false;
     ui->tabWidget->setCurrentWidget(window.trendView());
     waitFor([] { return false; }, 1000);
     const bool trendShown = window.trendView()->isVisible();
-    const int trendFramesBefore = frames;
-    const double trendCpuStart = processCpuSeconds();
-    const double trendWallStart = bench::nowSeconds();
-    {
-        QEventLoop loop;
-        QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    const double trendWall = bench::nowSeconds() - trendWallStart;
-    const double trendCpu = processCpuSeconds() - trendCpuStart;
-    const int trendReceived = frames - trendFramesBefore;
+    const Phase trendPhase = measure();
+    const double trendWall = trendPhase.wall;
+    const double trendCpu = trendPhase.cpu;
+    const int trendReceived = trendPhase.received;
 
     // The table tab in front, following the newest row.
     ui->tabWidget->setCurrentWidget(ui->tab_data);
     waitFor([] { return false; }, 1000);
     const bool tableShown = ui->tableView->isVisible() && ui->autoruncheck->isChecked();
-    const int tableFramesBefore = frames;
-    const double tableCpuStart = processCpuSeconds();
-    const double tableWallStart = bench::nowSeconds();
-    {
-        QEventLoop loop;
-        QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    const double tableWall = bench::nowSeconds() - tableWallStart;
-    const double tableCpu = processCpuSeconds() - tableCpuStart;
-    const int tableReceived = frames - tableFramesBefore;
+    const Phase tablePhase = measure();
+    const double tableWall = tablePhase.wall;
+    const double tableCpu = tablePhase.cpu;
+    const int tableReceived = tablePhase.received;
     ui->openCom->setChecked(false);
     sim.terminate();
     sim.waitForFinished(5000);

@@ -1,5 +1,6 @@
 #include "widgets/livetableview.h"
 
+#include "widgets/opaqueviewport.h"
 #include "widgets/rowheaderview.h"
 
 #include <QEvent>
@@ -81,16 +82,6 @@ bool LiveTableView::event(QEvent *event)
 {
     const bool done = QTableView::event(event);
     if (event->type() == QEvent::Polish || event->type() == QEvent::StyleChange)
-        keepViewportOpaque();
+        ::keepViewportOpaque(this);
     return done;
-}
-
-void LiveTableView::keepViewportOpaque()
-{
-    // A style sheet turns the viewport's own background fill off and paints it as a styled
-    // background instead, which makes it count as transparent: every scroll then repaints the
-    // whole viewport and what lies beneath. Filled with the table's base colour, which the
-    // sheet sets too, it scrolls by moving the painted pixels.
-    if (!viewport()->autoFillBackground() && viewport()->palette().base().isOpaque())
-        viewport()->setAutoFillBackground(true);
 }

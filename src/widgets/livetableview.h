@@ -24,7 +24,6 @@ protected:
 private:
     void onRowCountChanged(int oldCount, int newCount);
     void layOutAppendedRows();
-    void keepViewportOpaque();
 
     // First row of an append not laid out yet, or -1.
     int m_appendedFrom = -1;

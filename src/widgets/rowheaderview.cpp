@@ -1,5 +1,7 @@
 #include "widgets/rowheaderview.h"
 
+#include "widgets/opaqueviewport.h"
+
 #include <QEvent>
 
 #ifdef CELLSCRIBE_HAVE_QT_PRIVATE
@@ -93,13 +95,6 @@ bool RowHeaderView::event(QEvent *event)
     }
     const bool done = QHeaderView::event(event);
     if (event->type() == QEvent::Polish || event->type() == QEvent::StyleChange)
-        keepViewportOpaque();
+        ::keepViewportOpaque(this);
     return done;
-}
-
-void RowHeaderView::keepViewportOpaque()
-{
-    // As for the table's own viewport: a transparent one repaints in full on every scroll.
-    if (!viewport()->autoFillBackground() && viewport()->palette().base().isOpaque())
-        viewport()->setAutoFillBackground(true);
 }

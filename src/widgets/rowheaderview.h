@@ -20,7 +20,6 @@ protected:
     bool event(QEvent *event) override;
 
 private:
-    void keepViewportOpaque();
     void noteInsertion(const QModelIndex &parent, int first);
     void extendPositions(int oldCount, int newCount);
 
