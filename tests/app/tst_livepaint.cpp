@@ -32,6 +32,14 @@ public:
             sum += n;
         return sum;
     }
+    // Which widgets painted, for a failure's message.
+    QString painted() const
+    {
+        QStringList names;
+        for (auto it = paints.begin(); it != paints.end(); ++it)
+            names << QStringLiteral("%1 %2").arg(it.key()->objectName()).arg(it.value());
+        return names.join(QStringLiteral(", "));
+    }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -176,7 +184,9 @@ void TestLivePaint::frameRepaintsOnlyWhatChanged()
     MainWindow window(m_options);
     show(window, QSize(1600, 900));
     QTRY_VERIFY(window.voltageChart()->testAttribute(Qt::WA_OpaquePaintEvent));
-    QTest::qWait(50);
+    // The about button is placed 100 ms after start-up, which repaints what it leaves: let that
+    // pass on a busy machine too.
+    QTest::qWait(400);
 
     PaintCounter counter;
     const QList<QLineEdit *> fields = valueFields(window);
@@ -195,7 +205,7 @@ void TestLivePaint::frameRepaintsOnlyWhatChanged()
     const QString command = window.currentProtocolConfig()->defaultCommand();
     window.updateUIFields(command, readings(window, 3300));
     QTest::qWait(100);
-    QCOMPARE(counter.total(), 0);
+    QVERIFY2(counter.total() == 0, qPrintable(counter.painted()));
 
     // One reading changes: its field alone is painted, not what lies beneath it.
     QVariantHash values = readings(window, 3300);
