@@ -28,8 +28,8 @@ private:
     bool m_positionsKnown = false;
     int m_insertedAt = -1;
 
-    // Below this many rows Qt's own measure is cheap and every label is looked at.
-    static constexpr int kMeasuredRows = 256;
+    // Below this many rows Qt's own measure, which looks at every label then, costs little.
+    static constexpr int kMeasuredRows = 16;
 
     mutable QSize m_hint;
     mutable int m_hintDigits = -1;

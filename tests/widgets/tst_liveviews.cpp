@@ -149,6 +149,7 @@ void TestLiveViews::rowHeaderHintMatchesQtsMeasure_data()
 {
     QTest::addColumn<int>("rows");
     QTest::newRow("few") << 12;
+    QTest::newRow("a hundred") << 100;
     QTest::newRow("below a thousand") << 999;
     QTest::newRow("a thousand") << 1000;
     QTest::newRow("ten thousand") << 10000;
